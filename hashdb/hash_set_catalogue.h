@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hashdb/hdb_format.h"
+#include "platform/file_error.h"
+
+class File;
+class FileSystem;
+
+// Observer of the tail copy of SaveAs: Begin(total), Advance(done)..., End().
+// Counts are 64-bit so databases beyond 4 GiB report correctly.
+class SaveProgress {
+ public:
+  virtual ~SaveProgress() = default;
+  virtual void Begin(std::uint64_t total) = 0;
+  virtual void Advance(std::uint64_t done) = 0;
+  virtual void End() = 0;
+};
+
+// Why a Load did not open the database: the cause and its message (at most 1023 characters).
+struct LoadFailure {
+  int cause = 1;
+  std::string message;
+};
+
+// What Load returned. Exactly one of: success (both empty), a LoadFailure (the
+// file could not be opened or was refused before anything was held; shown with
+// no icon), or a FileError (a read failed after the open; shown with a stop icon).
+struct LoadResult {
+  std::optional<LoadFailure> failure;
+  std::optional<FileError> error;
+
+  bool ok() const { return !failure && !error; }
+};
+
+// What Save and SaveAs returned. saved is the operation's true/false; error is
+// set when a file error ended it (then saved is false).
+struct SaveResult {
+  bool saved = false;
+  std::optional<FileError> error;
+
+  explicit operator bool() const { return saved; }
+};
+
+// The one open hash database: header and record table in memory, the file held
+// exclusively from Load until Close (or until SaveAs moves to the copy).
+class CHashSetCatalogue {
+ public:
+  CHashSetCatalogue();                             // real files
+  explicit CHashSetCatalogue(FileSystem& files);   // tests inject faults here
+  ~CHashSetCatalogue();                            // closes without saving
+  CHashSetCatalogue(const CHashSetCatalogue&) = delete;
+  CHashSetCatalogue& operator=(const CHashSetCatalogue&) = delete;
+
+  LoadResult Load(const std::string& path);   // requires !IsOpen()
+  SaveResult Save();                          // requires IsOpen()
+  SaveResult SaveAs(const std::string& path, SaveProgress& progress);  // requires IsOpen()
+  void Close();
+
+  bool IsOpen() const;
+  const std::string& GetPath() const;
+  std::uint32_t GetCount() const;
+  std::string GetName(std::uint32_t index) const;   // bytes up to the first NUL
+  bool GetAlert(std::uint32_t index) const;         // alert word != 0
+  bool SetAlert(std::uint32_t index, bool on);      // true when the stored word changed
+  bool IsChanged() const;
+
+ private:
+  FileSystem& files_;
+  std::unique_ptr<File> file_;
+  std::string path_;
+  HashDatabaseHeader header_{};
+  std::vector<HashSetRecord> records_;
+  bool changed_ = false;
+};
