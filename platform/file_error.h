@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // A failed read, write, positioning, open or flush of a file: the cause (1 to 14)
@@ -14,6 +15,8 @@ struct FileError {
 
 // The message of a cause for a path, as FileError::Message builds it.
 std::string FileErrorMessage(int cause, const std::string& path);
+// The same, cut to max_length characters instead (a LoadFailure holds up to 1023).
+std::string FileErrorMessage(int cause, const std::string& path, std::size_t max_length);
 
 // The cause for an errno value (ENOENT -> 2, EACCES -> 5, ...).
 int FileErrorCauseFromErrno(int error_number);

@@ -1,0 +1,215 @@
+#include "hashdb/hash_set_catalogue.h"
+
+#include <algorithm>
+
+#include "platform/file.h"
+
+namespace {
+
+constexpr std::size_t kMaxLoadFailureMessage = 1023;
+// The tail is copied through one buffer of this size, so it never sits in memory.
+constexpr std::size_t kTailChunk = 65536;
+// The record table moves in blocks of whole records of about 1 MiB.
+constexpr std::size_t kRecordsPerBlock = (1u << 20) / kRecordSize;
+
+LoadFailure MakeLoadFailure(int cause, const std::string& path) {
+  return LoadFailure{cause, FileErrorMessage(cause, path, kMaxLoadFailureMessage)};
+}
+
+// Reads exactly size bytes; the file ending first is cause 14.
+FileStatus ReadFully(File& file, void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    std::size_t done = 0;
+    if (auto error = file.Read(bytes, size, done)) return error;
+    if (done == 0) return FileError{14, file.Path()};
+    bytes += done;
+    size -= done;
+  }
+  return std::nullopt;
+}
+
+// The header and the record table, at the file's current position.
+FileStatus WriteTable(File& file, const HashDatabaseHeader& header,
+                      const std::vector<HashSetRecord>& records) {
+  if (auto error = file.Write(header.bytes.data(), header.bytes.size())) return error;
+  for (std::size_t first = 0; first < records.size(); first += kRecordsPerBlock) {
+    const std::size_t count = std::min(kRecordsPerBlock, records.size() - first);
+    if (auto error = file.Write(records[first].bytes.data(), count * kRecordSize)) return error;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+CHashSetCatalogue::CHashSetCatalogue() : CHashSetCatalogue(DefaultFileSystem()) {}
+
+CHashSetCatalogue::CHashSetCatalogue(FileSystem& files) : files_(files) {}
+
+CHashSetCatalogue::~CHashSetCatalogue() { Close(); }
+
+LoadResult CHashSetCatalogue::Load(const std::string& path) {
+  LoadResult result;
+  if (IsOpen()) {
+    // Callers close first; the open database is left as it is.
+    result.failure = MakeLoadFailure(11, path);
+    return result;
+  }
+  FileError open_error;
+  std::unique_ptr<File> file = files_.Open(path, OpenMode::kExisting, HoldMode::kFailIfHeld, open_error);
+  if (!file) {
+    result.failure = MakeLoadFailure(open_error.cause, path);
+    return result;
+  }
+
+  std::uint64_t length = 0;
+  if (auto error = file->Length(length)) {
+    result.error = error;
+    return result;
+  }
+  HashDatabaseHeader header;
+  if (length < kHeaderSize) {
+    result.failure = MakeLoadFailure(14, path);
+    return result;
+  }
+  if (auto error = ReadFully(*file, header.bytes.data(), header.bytes.size())) {
+    result.error = error;
+    return result;
+  }
+  // A count the file cannot hold is refused before anything is allocated.
+  const std::uint32_t count = header.hash_set_count();
+  if (TailOffset(count) > length) {
+    result.failure = MakeLoadFailure(14, path);
+    return result;
+  }
+  std::vector<HashSetRecord> records(count);
+  for (std::size_t first = 0; first < records.size(); first += kRecordsPerBlock) {
+    const std::size_t block = std::min(kRecordsPerBlock, records.size() - first);
+    if (auto error = ReadFully(*file, records[first].bytes.data(), block * kRecordSize)) {
+      result.error = error;
+      return result;
+    }
+  }
+
+  file_ = std::move(file);
+  path_ = path;
+  header_ = header;
+  records_ = std::move(records);
+  changed_ = false;
+  return result;
+}
+
+SaveResult CHashSetCatalogue::Save() {
+  SaveResult result;
+  if (!IsOpen()) return result;
+  FileStatus error = file_->Seek(0);
+  if (!error) error = WriteTable(*file_, header_, records_);
+  if (!error) error = file_->Flush();
+  if (error) {
+    result.error = error;
+    return result;
+  }
+  changed_ = false;
+  result.saved = true;
+  return result;
+}
+
+SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& progress) {
+  SaveResult result;
+  if (!IsOpen()) return result;
+  if (path == path_) return Save();
+
+  // The open database under another spelling (relative, "./", a link): refused
+  // before anything is touched.
+  const std::optional<FileId> target_id = files_.IdOf(path);
+  const std::optional<FileId> source_id = file_->Id();
+  if (target_id && source_id && *target_id == *source_id) return result;
+
+  // An existing target is held until the copy has replaced it, so one that
+  // another program holds (or that may not be written) is refused.
+  std::unique_ptr<File> old_target;
+  if (target_id) {
+    FileError error;
+    old_target = files_.Open(path, OpenMode::kExisting, HoldMode::kFailIfHeld, error);
+    if (!old_target && error.cause != 2) return result;
+  }
+
+  FileError create_error;
+  std::unique_ptr<File> copy = files_.CreateReplacementFor(path, create_error);
+  if (!copy) return result;
+
+  FileStatus error = WriteTable(*copy, header_, records_);
+  std::uint64_t source_length = 0;
+  if (!error) error = file_->Length(source_length);
+  if (!error) error = file_->Seek(TailOffset(GetCount()));
+  if (!error) {
+    progress.Begin(source_length);
+    std::vector<unsigned char> buffer(kTailChunk);
+    std::uint64_t total = 0;
+    for (;;) {
+      std::size_t done = 0;
+      error = file_->Read(buffer.data(), buffer.size(), done);
+      if (error || done == 0) break;
+      error = copy->Write(buffer.data(), done);
+      if (error) break;
+      total += done;
+      progress.Advance(total);
+    }
+  }
+  if (!error) error = copy->Flush();
+  if (!error) error = files_.ReplaceWith(*copy, path);
+  if (error) {
+    files_.Discard(std::move(copy));
+    result.error = error;
+    return result;
+  }
+
+  if (old_target) old_target->Close();
+  file_->Close();
+  file_ = std::move(copy);
+  path_ = path;
+  changed_ = false;
+  progress.End();
+  result.saved = true;
+  return result;
+}
+
+void CHashSetCatalogue::Close() {
+  if (!file_) return;
+  file_->Close();
+  file_.reset();
+  path_.clear();
+  header_ = HashDatabaseHeader{};
+  records_.clear();
+  records_.shrink_to_fit();
+  changed_ = false;
+}
+
+bool CHashSetCatalogue::IsOpen() const { return file_ != nullptr; }
+
+const std::string& CHashSetCatalogue::GetPath() const { return path_; }
+
+std::uint32_t CHashSetCatalogue::GetCount() const {
+  return static_cast<std::uint32_t>(records_.size());
+}
+
+std::string CHashSetCatalogue::GetName(std::uint32_t index) const {
+  if (index >= records_.size()) return std::string();
+  return std::string(records_[index].name());
+}
+
+bool CHashSetCatalogue::GetAlert(std::uint32_t index) const {
+  return index < records_.size() && records_[index].alert() != 0;
+}
+
+bool CHashSetCatalogue::SetAlert(std::uint32_t index, bool on) {
+  if (index >= records_.size()) return false;
+  HashSetRecord& record = records_[index];
+  const std::uint32_t word = on ? 1 : 0;
+  if (on ? record.alert() == 1 : record.alert() == 0) return false;
+  record.set_alert(word);
+  changed_ = true;
+  return true;
+}
+
+bool CHashSetCatalogue::IsChanged() const { return changed_; }

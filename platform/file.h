@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/file_error.h"
+
+// What a file call returned: nothing on success, otherwise the error (cause and
+// the file's full path).
+using FileStatus = std::optional<FileError>;
+
+// Which file a path or an open file is, whatever its spelling: device and inode.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+
+  bool operator==(const FileId&) const = default;
+};
+
+// An open file held exclusively: no other open of it succeeds, in this process or
+// another, until Close. Reads and writes work at the current position.
+class File {
+ public:
+  virtual ~File() = default;
+
+  // The full path that error messages name.
+  virtual const std::string& Path() const = 0;
+
+  // Reads up to size bytes; done is the number read, 0 at the end of the file.
+  // Fewer bytes than asked is not an error.
+  virtual FileStatus Read(void* buffer, std::size_t size, std::size_t& done) = 0;
+  // Writes all size bytes; storing fewer is cause 13 ("Disk full").
+  virtual FileStatus Write(const void* data, std::size_t size) = 0;
+  virtual FileStatus Seek(std::uint64_t offset) = 0;
+  // The file's length; the position stays where it was.
+  virtual FileStatus Length(std::uint64_t& length) = 0;
+  // Everything written so far to stable storage.
+  virtual FileStatus Flush() = 0;
+  virtual std::optional<FileId> Id() const = 0;
+  // Releases the file and its hold. Further calls fail with cause 6.
+  virtual void Close() = 0;
+};
+
+enum class OpenMode {
+  kExisting,   // the file must exist; it is never created
+  kCreate,     // created empty when missing, kept as it is when present
+};
+
+enum class HoldMode {
+  kFailIfHeld,   // another holder: the open fails with cause 11
+  kWait,         // wait until the other holder lets go (short critical sections only)
+};
+
+// The operations on files and folders the programs use, so tests can put faults
+// in between.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens path for reading and writing and holds it exclusively. On failure
+  // returns null and sets error (its path is path as passed).
+  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode, HoldMode hold,
+                                     FileError& error) = 0;
+
+  // A new empty file in the folder where a replacement of path must be written
+  // (beside the file a symbolic link at path points to), held exclusively; it
+  // takes the permission bits of the file it is to replace, when there is one.
+  // Its Path() names path, the file the user asked for.
+  virtual std::unique_ptr<File> CreateReplacementFor(const std::string& path, FileError& error) = 0;
+
+  // Moves the replacement file made by CreateReplacementFor over path atomically
+  // (through a symbolic link at path, to the file it points to) and makes the
+  // rename durable. The open file stays open and held.
+  virtual FileStatus ReplaceWith(File& replacement, const std::string& path) = 0;
+
+  // Closes a replacement that is not wanted any more and deletes it.
+  virtual void Discard(std::unique_ptr<File> replacement) = 0;
+
+  // The identity of the file that path names (links followed), if it exists.
+  virtual std::optional<FileId> IdOf(const std::string& path) = 0;
+};
+
+// The real file system (POSIX calls, open file description locks).
+FileSystem& DefaultFileSystem();
+
+// path made absolute against the current folder, otherwise unchanged.
+std::string AbsolutePath(const std::string& path);
