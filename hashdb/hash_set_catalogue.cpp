@@ -123,7 +123,10 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
   // before anything is touched.
   const std::optional<FileId> target_id = files_.IdOf(path);
   const std::optional<FileId> source_id = file_->Id();
-  if (target_id && source_id && *target_id == *source_id) return result;
+  if (target_id && source_id && *target_id == *source_id) {
+    result.refusal = FileError{11, AbsolutePath(path)};
+    return result;
+  }
 
   // An existing target is held until the copy has replaced it, so one that
   // another program holds (or that may not be written) is refused.
@@ -131,12 +134,18 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
   if (target_id) {
     FileError error;
     old_target = files_.Open(path, OpenMode::kExisting, HoldMode::kFailIfHeld, error);
-    if (!old_target && error.cause != 2) return result;
+    if (!old_target && error.cause != 2) {
+      result.refusal = FileError{error.cause, AbsolutePath(path)};
+      return result;
+    }
   }
 
   FileError create_error;
   std::unique_ptr<File> copy = files_.CreateReplacementFor(path, create_error);
-  if (!copy) return result;
+  if (!copy) {
+    result.refusal = FileError{create_error.cause, AbsolutePath(path)};
+    return result;
+  }
 
   FileStatus error = WriteTable(*copy, header_, records_);
   std::uint64_t source_length = 0;

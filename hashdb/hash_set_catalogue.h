@@ -39,10 +39,14 @@ struct LoadResult {
 };
 
 // What Save and SaveAs returned. saved is the operation's true/false; error is
-// set when a file error ended it (then saved is false).
+// set when a file error ended it (then saved is false). refusal says why a
+// SaveAs that touched nothing returned false (the target is the open database,
+// is held elsewhere, or cannot be created): command-line tools print it, the
+// window shows its own "Error saving file." instead.
 struct SaveResult {
   bool saved = false;
   std::optional<FileError> error;
+  std::optional<FileError> refusal;
 
   explicit operator bool() const { return saved; }
 };

@@ -246,3 +246,38 @@ std::string AbsolutePath(const std::string& path) {
   if (absolute.back() != '/') absolute += '/';
   return absolute + path;
 }
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  std::string contents;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    contents.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return contents;
+}
+
+FileStatus ReplaceFileContents(FileSystem& files, const std::string& path,
+                               const std::string& contents) {
+  FileError error;
+  std::unique_ptr<File> replacement = files.CreateReplacementFor(path, error);
+  if (!replacement) return error;
+  FileStatus status = replacement->Write(contents.data(), contents.size());
+  if (!status) status = replacement->Flush();
+  if (!status) status = files.ReplaceWith(*replacement, path);
+  if (status) {
+    files.Discard(std::move(replacement));
+    return status;
+  }
+  replacement->Close();
+  return std::nullopt;
+}

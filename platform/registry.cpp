@@ -1,0 +1,175 @@
+#include "platform/registry.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/settings_folder.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string TrimBlanks(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::string FullKey(const std::string& hive, const std::string& key) { return hive + "\\" + key; }
+
+// One line of the store without its line end ("\n", or "\r\n").
+struct Line {
+  std::string text;
+  bool carriage_return = false;
+};
+
+std::vector<Line> SplitLines(const std::string& contents) {
+  std::vector<Line> lines;
+  std::size_t start = 0;
+  while (start < contents.size()) {
+    auto end = contents.find('\n', start);
+    if (end == std::string::npos) end = contents.size();
+    Line line{contents.substr(start, end - start), false};
+    if (!line.text.empty() && line.text.back() == '\r') {
+      line.text.pop_back();
+      line.carriage_return = true;
+    }
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The lower-case full key of a section line, if the line is one.
+std::optional<std::string> SectionOf(const std::string& text) {
+  const std::string trimmed = TrimBlanks(text);
+  if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']') return std::nullopt;
+  return Lower(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
+}
+
+bool IsComment(const std::string& text) {
+  const std::string trimmed = TrimBlanks(text);
+  return !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
+}
+
+// Name (lower case) and value of a "Name=value" line.
+std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& text) {
+  if (IsComment(text)) return std::nullopt;
+  const auto equals = text.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  return std::make_pair(Lower(TrimBlanks(text.substr(0, equals))), text.substr(equals + 1));
+}
+
+}  // namespace
+
+IniFileRegistry::IniFileRegistry() : IniFileRegistry(RegistryStandInPath()) {}
+
+IniFileRegistry::IniFileRegistry(std::string path) : path_(std::move(path)) {}
+
+std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
+                                                    const std::string& key) {
+  const std::optional<std::string> contents = ReadWholeFile(path_);
+  if (!contents) return std::nullopt;
+  const std::string wanted = Lower(FullKey(hive, key));
+  bool found = false;
+  bool inside = false;
+  std::map<std::string, std::string> values;
+  for (const Line& line : SplitLines(*contents)) {
+    if (auto section = SectionOf(line.text)) {
+      inside = *section == wanted;
+      found = found || inside;
+      continue;
+    }
+    if (!inside) continue;
+    if (auto entry = EntryOf(line.text)) values.emplace(entry->first, entry->second);
+  }
+  if (!found) return std::nullopt;
+  const RegistryKey handle = next_key_++;
+  open_keys_[handle] = std::move(values);
+  return handle;
+}
+
+std::optional<std::string> IniFileRegistry::QueryValue(RegistryKey key, const std::string& name,
+                                                       std::size_t capacity) {
+  const auto open = open_keys_.find(key);
+  if (open == open_keys_.end()) return std::nullopt;
+  const auto value = open->second.find(Lower(name));
+  if (value == open->second.end()) return std::nullopt;
+  if (value->second.size() + 1 > capacity) return std::nullopt;
+  return value->second;
+}
+
+void IniFileRegistry::CloseKey(RegistryKey key) { open_keys_.erase(key); }
+
+bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
+                               const std::string& name, const std::string& value) {
+  // What the store's line format cannot hold is not written.
+  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos ||
+      value.find_first_of("\r\n") != std::string::npos ||
+      key.find_first_of("[]\r\n") != std::string::npos) {
+    return false;
+  }
+  FileSystem& files = DefaultFileSystem();
+  const auto slash = path_.rfind('/');
+  if (slash != std::string::npos && slash > 0) (void)::mkdir(path_.substr(0, slash).c_str(), 0755);
+
+  // Writers take turns through a lock file beside the store; readers need no
+  // lock, since the store is only ever replaced whole.
+  FileError error;
+  std::unique_ptr<File> lock = files.Open(path_ + ".lock", OpenMode::kCreate, HoldMode::kWait, error);
+  if (!lock) return false;
+
+  const std::string contents = ReadWholeFile(path_).value_or(std::string());
+  std::vector<Line> lines = SplitLines(contents);
+  const std::string wanted = Lower(FullKey(hive, key));
+  const std::string wanted_name = Lower(name);
+  std::optional<std::size_t> section_end;   // line after the last entry of the first matching section
+  bool inside = false;
+  bool done = false;
+  for (std::size_t i = 0; i < lines.size() && !done; ++i) {
+    if (auto section = SectionOf(lines[i].text)) {
+      if (inside) break;
+      inside = *section == wanted;
+      if (inside) section_end = i + 1;
+      continue;
+    }
+    if (!inside) continue;
+    if (auto entry = EntryOf(lines[i].text)) {
+      if (entry->first == wanted_name) {
+        const std::string spelled = lines[i].text.substr(0, lines[i].text.find('='));
+        lines[i].text = spelled + "=" + value;
+        done = true;
+      }
+      section_end = i + 1;
+    } else if (!TrimBlanks(lines[i].text).empty()) {
+      section_end = i + 1;
+    }
+  }
+  if (!done) {
+    if (section_end) {
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end), Line{name + "=" + value});
+    } else {
+      if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back(Line{});
+      lines.push_back(Line{"[" + FullKey(hive, key) + "]"});
+      lines.push_back(Line{name + "=" + value});
+    }
+  }
+  std::string updated;
+  for (const Line& line : lines) {
+    updated += line.text;
+    if (line.carriage_return) updated += '\r';
+    updated += '\n';
+  }
+  const bool written = !ReplaceFileContents(files, path_, updated);
+  lock->Close();
+  return written;
+}
