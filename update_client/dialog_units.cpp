@@ -1,0 +1,18 @@
+#include "update_client/dialog_units.h"
+
+#include <QFontMetrics>
+
+DialogUnits::DialogUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
+  // The average over the 52 Latin letters, rounded half up, as dialog base units are taken.
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  charWidth_ = (letters / 26 + 1) / 2;
+  charHeight_ = metrics.height();
+}
+
+QRect DialogUnits::Rect(int x, int y, int width, int height) const {
+  return QRect(X(x), Y(y), X(width), Y(height));
+}
+
+QSize DialogUnits::Size(int width, int height) const { return QSize(X(width), Y(height)); }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+// Converts template positions and sizes in dialog units to pixels from the
+// dialog font's average character width and height (x * width / 4, y * height / 8),
+// so a form looks like its template at any font size.
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFont& font);
+  QRect Rect(int x, int y, int width, int height) const;
+  QSize Size(int width, int height) const;
+  int X(int x) const { return x * charWidth_ / 4; }
+  int Y(int y) const { return y * charHeight_ / 8; }
+
+ private:
+  int charWidth_;
+  int charHeight_;
+};

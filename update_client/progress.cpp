@@ -1,0 +1,72 @@
+#include "update_client/progress.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "update_client/dialog_units.h"
+#include "update_manager/ordwin_strings.h"
+
+CProgress::CProgress(QWidget* owner) : QDialog(owner) {
+  setObjectName(QStringLiteral("progressDialog"));
+  setWindowTitle(QStringLiteral("Connecting to Velmora..."));
+  setAccessibleName(windowTitle());
+  // A caption with a close box, no resizing and no minimize/maximize.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  // The main window takes no command while the check runs.
+  setWindowModality(Qt::ApplicationModal);
+
+  const DialogUnits du(font());
+  setFixedSize(du.Size(236, 57));
+
+  textLine_ = new QLabel(this);  // the template's "Connecting..." is emptied at initialisation
+  textLine_->setObjectName(QStringLiteral("progressText"));
+  textLine_->setAccessibleName(QStringLiteral("Progress"));
+  textLine_->setTextFormat(Qt::PlainText);
+  textLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  textLine_->setGeometry(du.Rect(20, 14, 198, 8));
+
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName(QStringLiteral("progressBar"));
+  bar_->setAccessibleName(QStringLiteral("Progress bar"));
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  bar_->setGeometry(du.Rect(19, 24, 199, 7));
+
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel_->setObjectName(QStringLiteral("cancelButton"));
+  cancel_->setAccessibleName(QStringLiteral("Cancel"));
+  cancel_->setDefault(true);
+  cancel_->setGeometry(du.Rect(93, 36, 50, 14));
+  connect(cancel_, &QPushButton::clicked, this, &CProgress::reject);
+
+  // At the owner's top-left corner.
+  if (owner != nullptr && owner->isVisible()) move(owner->mapToGlobal(QPoint(0, 0)));
+  show();
+  // Let the window system map it, then draw it before the transfer blocks.
+  QCoreApplication::processEvents();
+  repaint();
+}
+
+void CProgress::SetStep(unsigned string_id, int percent) {
+  if (HasOrdwinString(string_id)) textLine_->setText(QString::fromStdString(OrdwinString(string_id)));
+  bar_->setValue(percent);
+  repaint();
+}
+
+bool CProgress::Poll() {
+  QCoreApplication::processEvents();
+  return !cancelled_;
+}
+
+QString CProgress::Text() const { return textLine_->text(); }
+
+int CProgress::Percent() const { return bar_->value(); }
+
+void CProgress::reject() {
+  cancelled_ = true;
+  cancel_->setEnabled(false);
+}

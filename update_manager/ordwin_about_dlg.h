@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+
+// "About Ordwin": the program icon, "Ordwin Version 1.1" and OK.
+class COrdwinAboutDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit COrdwinAboutDlg(QWidget* parent = nullptr);
+  QString VersionLine() const;
+
+ private:
+  QLabel* versionLine_;
+};
+
+// Ordwin's program icon (icon 128), drawn so no image file has to ship.
+QIcon OrdwinIcon();

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+
+#include "update_client/latest_known.h"
+#include "update_manager/resize_layout.h"
+
+class CLinkLabel;
+class COrdwinDoc;
+class CProductTable;
+class MessageBoxes;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+// Ordwin's form: the product list with its check boxes and "Latest Version"
+// column, the "Install Newest Versions" button, the caption and the link to the
+// maker's product page. It runs the update checks.
+class COrdwinView : public QWidget, public LatestKnownFlag {
+  Q_OBJECT
+
+ public:
+  static constexpr int kColumnProgram = 0;
+  static constexpr int kColumnLatestVersion = 1;
+
+  COrdwinView(COrdwinDoc& document, CProductTable& table, MessageBoxes& boxes,
+              QWidget* parent = nullptr);
+
+  // Initial update: once, before the frame is first shown; ends with the start-up offer.
+  void OnInitialUpdate();
+  // Update: refills the product list, then sets the main window's title.
+  void OnUpdate();
+
+  // The product list (product_list.cpp).
+  void RefillList();
+  void RefreshLatestVersions();
+  void UpdateInstallButton();
+  void OnItemChanged(int item);
+  void OnListClick(QPoint listViewportPos);
+
+  // The update operations (update_checks.cpp).
+  void CheckForUpdates();
+  void StartupPrompt();
+  void InstallNewestVersions();
+  void OpenLatestVersion(int item);
+  void OpenProductPage();
+
+  void SetLatestKnown() override;
+  bool LatestKnown() const { return latestKnown_ != 0; }
+  std::uint32_t TickedMask() const { return tickedMask_; }
+  bool CheckRunning() const { return checkRunning_; }
+
+ signals:
+  // The program is to end with this exit code once the current command has returned.
+  void quitRequested(int exitCode);
+  // A check for updates begins or ends (the frame grays its commands meanwhile).
+  void checkRunningChanged(bool running);
+
+ protected:
+  QSize sizeHint() const override;  // the form template's size
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void SetUpColumns();
+  QWidget* Control(int id) const;
+
+  COrdwinDoc& document_;
+  CProductTable& table_;
+  MessageBoxes& boxes_;
+
+  QFont linkFont_;
+  CResizeLayout layout_;
+  bool initialised_ = false;
+  std::uint32_t tickedMask_ = 0;
+  int latestKnown_ = 0;
+  bool checkRunning_ = false;
+  QTreeWidget* list_;
+  QLabel* caption_;
+  CLinkLabel* link_;
+  QPushButton* installButton_;
+};

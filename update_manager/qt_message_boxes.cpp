@@ -1,0 +1,62 @@
+#include "update_manager/qt_message_boxes.h"
+
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon ToQt(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::Stop: return QMessageBox::Critical;
+    case BoxIcon::Question: return QMessageBox::Question;
+    case BoxIcon::Exclamation: return QMessageBox::Warning;
+    case BoxIcon::Information: return QMessageBox::Information;
+    case BoxIcon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+struct ButtonSet {
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton first;
+  QMessageBox::StandardButton escape;  // what Esc and the close box answer
+};
+
+ButtonSet ToQt(BoxButtons buttons) {
+  switch (buttons) {
+    case BoxButtons::OkCancel:
+      return {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, QMessageBox::Cancel};
+    case BoxButtons::YesNo:
+      return {QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, QMessageBox::No};
+    case BoxButtons::YesNoCancel:
+      return {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes,
+              QMessageBox::Cancel};
+    case BoxButtons::Ok: break;
+  }
+  return {QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
+}
+
+BoxAnswer FromQt(int answer, const ButtonSet& set) {
+  switch (answer) {
+    case QMessageBox::Ok: return BoxAnswer::Ok;
+    case QMessageBox::Yes: return BoxAnswer::Yes;
+    case QMessageBox::No: return BoxAnswer::No;
+    case QMessageBox::Cancel: return BoxAnswer::Cancel;
+    default: break;
+  }
+  return FromQt(set.escape, set);
+}
+
+}  // namespace
+
+BoxAnswer QtMessageBoxes::Show(const std::string& text, const std::string& caption,
+                               BoxButtons buttons, BoxIcon icon) {
+  const ButtonSet set = ToQt(buttons);
+  QMessageBox box(ToQt(icon), caption.empty() ? appName_ : QString::fromStdString(caption),
+                  QString::fromStdString(text), set.buttons, owner_ ? owner_() : nullptr);
+  box.setObjectName(QStringLiteral("messageBox"));
+  box.setAccessibleName(box.windowTitle());
+  box.setTextFormat(Qt::PlainText);  // texts from the network are never markup
+  box.setDefaultButton(set.first);
+  box.setEscapeButton(set.escape);
+  return FromQt(box.exec(), set);
+}
