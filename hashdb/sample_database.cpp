@@ -75,7 +75,7 @@ std::string SampleSetName(std::uint32_t index) {
   const std::string base = ToCp1252(kBaseNames[index % kBaseNames.size()]);
   const std::uint32_t round = index / kBaseNames.size();
   if (round == 0) return base;
-  return base + " (" + std::to_string(2000 + round % 25) + ", part " + std::to_string(round) + ")";
+  return base + " - batch " + std::to_string(round + 1);
 }
 
 bool SampleSetAlert(std::uint32_t index) { return index % kBaseNames.size() >= kFirstKnownBad; }
