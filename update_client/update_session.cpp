@@ -1,5 +1,6 @@
 #include "update_client/update_session.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <unistd.h>
 
@@ -15,7 +16,8 @@
 // How libcurl's phases become the session's status notifications:
 //
 //   10 resolving name      CURLOPT_RESOLVER_START_FUNCTION: a name lookup starts
-//                          (none for an address, so the steps go from 20 straight on)
+//                          (libcurl calls it for an address too, but then nothing
+//                          is looked up, so the steps go from 20 straight on)
 //   11 name resolved       the first connect attempt after a lookup
 //   20 connecting          CURLOPT_SOCKOPTFUNCTION: a socket is about to connect
 //                          (once per address tried)
@@ -78,6 +80,7 @@ struct CHttpConnection::Impl {
   std::size_t size = 0;
   std::size_t total = 0;
   bool full = false;           // more body came than the buffer holds
+  bool numeric_host = false;   // the host is an address: no name to look up
   bool resolving = false;      // a name lookup was started, "found" not yet reported
   bool connected = false;      // the request's connection is up and not yet closed
   bool headers_started = false;
@@ -92,6 +95,7 @@ using Impl = CHttpConnection::Impl;
 
 int OnResolverStart(void*, void*, void* data) {
   auto* state = static_cast<Impl*>(data);
+  if (state->numeric_host) return 0;
   state->resolving = true;
   state->Status(kStatusResolvingName);
   return 0;
@@ -210,6 +214,15 @@ TransferOutcome OutcomeOf(CURLcode result, CURL* easy, const Impl& state, bool c
   return outcome;
 }
 
+bool IsNumericHost(std::string host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  unsigned char address[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         ::inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
 struct UrlParts {
   std::string host;
   int port = 80;
@@ -325,6 +338,7 @@ std::size_t ReadReply(CHttpConnection& connection, const std::string& object, ch
   state.size = size;
   state.total = 0;
   state.full = false;
+  state.numeric_host = IsNumericHost(connection.Host());
   state.resolving = false;
   state.connected = false;
   state.headers_started = false;

@@ -1,0 +1,114 @@
+#include "platform/ini_profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/update_client/loopback.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::ScopedConfigFolder;
+
+class IniProfile : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& contents) {
+    std::ofstream(path_, std::ios::binary) << contents;
+    return path_;
+  }
+  ScopedConfigFolder folder_;
+  std::string path_ = (folder_.Path() / "Ordwin.ini").string();
+};
+
+TEST_F(IniProfile, ReadsIntegersLikeTheProfileCall) {
+  struct Case {
+    const char* what;
+    const char* contents;  // nullptr: no file
+    int want;
+  };
+  const Case cases[] = {
+      {"no file", nullptr, 7},
+      {"no section", "[Other]\nCheckForUpdateOnStartup=0\n", 7},
+      {"no key", "[Ordwin]\nUpdateSiteHost=h\n", 7},
+      {"empty value", "[Ordwin]\nCheckForUpdateOnStartup=\n", 7},
+      {"zero", "[Ordwin]\nCheckForUpdateOnStartup=0\n", 0},
+      {"one", "[Ordwin]\nCheckForUpdateOnStartup=1\n", 1},
+      {"leading digits only", "[Ordwin]\nCheckForUpdateOnStartup=  12abc\n", 12},
+      {"no digits", "[Ordwin]\nCheckForUpdateOnStartup=abc\n", 0},
+      {"negative", "[Ordwin]\nCheckForUpdateOnStartup=-3\n", -3},
+      {"names in other letter case, blanks around", "[ ordwin ]\r\n  checkforupdateonstartup = 0\r\n",
+       0},
+      {"commented out", "[Ordwin]\n;CheckForUpdateOnStartup=0\n", 7},
+      {"first of two sections", "[Ordwin]\nCheckForUpdateOnStartup=2\n[Ordwin]\nCheckForUpdateOnStartup=3\n", 2},
+      {"key of a later section", "[Ordwin]\nA=1\n[Other]\nCheckForUpdateOnStartup=0\n", 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path_);
+    if (c.contents) Write(c.contents);
+    EXPECT_EQ(ReadProfileInt(path_, "Ordwin", "CheckForUpdateOnStartup", 7), c.want);
+  }
+}
+
+TEST_F(IniProfile, ReadsStringsWithoutSurroundingBlanksAndQuotes) {
+  Write("[Ordwin]\nUpdateSiteHost =  127.0.0.1:8080  \nMakerWebHost=\"www.example\"\n");
+  EXPECT_EQ(ReadProfileString(path_, "Ordwin", "UpdateSiteHost", "d"), "127.0.0.1:8080");
+  EXPECT_EQ(ReadProfileString(path_, "Ordwin", "MakerWebHost", "d"), "www.example");
+  EXPECT_EQ(ReadProfileString(path_, "Ordwin", "Missing", "d"), "d");
+}
+
+TEST_F(IniProfile, WriteReplacesTheKeyAndKeepsEveryOtherLine) {
+  Write("; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=1\n"
+        "Extra = keep  me\n\n[Last]\nY=2");
+  ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  EXPECT_EQ(ReadFile(path_),
+            "; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=0\n"
+            "Extra = keep  me\n\n[Last]\nY=2\n");
+}
+
+TEST_F(IniProfile, WriteAddsTheKeyAtTheEndOfItsSection) {
+  Write("[Ordwin]\r\nUpdateSiteHost=h:1\r\n\r\n[Last]\r\nY=2\r\n");
+  ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  EXPECT_EQ(ReadFile(path_),
+            "[Ordwin]\r\nUpdateSiteHost=h:1\r\nCheckForUpdateOnStartup=0\r\n\r\n[Last]\r\nY=2\r\n");
+  EXPECT_EQ(ReadProfileInt(path_, "Ordwin", "CheckForUpdateOnStartup", 1), 0);
+}
+
+TEST_F(IniProfile, WriteCreatesSectionFileAndFolder) {
+  Write("[Other]\nX=1\n");
+  ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  EXPECT_EQ(ReadFile(path_), "[Other]\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\n");
+
+  const std::string fresh = (folder_.Path() / "new" / "deeper" / "Ordwin.ini").string();
+  ASSERT_TRUE(WriteProfileString(fresh, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  EXPECT_EQ(ReadFile(fresh), "[Ordwin]\nCheckForUpdateOnStartup=0\n");
+}
+
+TEST_F(IniProfile, FailedReplaceLeavesNoTemporaryFile) {
+  // A folder where the file should be: the new file cannot be renamed over it.
+  std::filesystem::create_directory(path_);
+  EXPECT_FALSE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  EXPECT_TRUE(std::filesystem::is_directory(path_));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST_F(IniProfile, FailedWriteLeavesTheFileAsItWas) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  Write("[Ordwin]\nCheckForUpdateOnStartup=1\n");
+  ASSERT_EQ(::chmod(folder_.Path().c_str(), 0500), 0);
+  EXPECT_FALSE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  ::chmod(folder_.Path().c_str(), 0700);
+  EXPECT_EQ(ReadFile(path_), "[Ordwin]\nCheckForUpdateOnStartup=1\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()),
+                          std::filesystem::directory_iterator()),
+            1)
+      << "no temporary file left behind";
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+#include "tests/update_client/loopback.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+
+namespace {
+
+// A TCP socket bound to 127.0.0.1 on a free port.
+int BoundLoopbackSocket(int& port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    port = -1;
+    return fd;
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+}  // namespace
+
+LoopbackPort::LoopbackPort(bool listening) {
+  fd_ = BoundLoopbackSocket(port_);
+  if (fd_ >= 0 && listening) ::listen(fd_, 16);
+}
+
+LoopbackPort::~LoopbackPort() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+ScopedConfigFolder::ScopedConfigFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "ordwin-test-XXXXXX").string();
+  path_ = ::mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
+  ::setenv("VELMORA_CONFIG_DIR", path_.c_str(), 1);
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+}
+
+ScopedConfigFolder::~ScopedConfigFolder() {
+  ::unsetenv("VELMORA_CONFIG_DIR");
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void ScopedConfigFolder::WriteOrdwinIni(const std::string& contents) const {
+  std::ofstream(path_ / "Ordwin.ini", std::ios::binary) << contents;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,113 @@
+#pragma once
+
+// Helpers of the update-site client tests: servers on 127.0.0.1 that the test
+// starts itself, a progress recorder and a private settings folder.
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "update_client/transfer_progress.h"
+
+namespace testing_support {
+
+// An httplib server on a free loopback port, run on its own thread.
+class LoopbackServer {
+ public:
+  LoopbackServer() = default;
+  ~LoopbackServer() { Stop(); }
+
+  httplib::Server& Routes() { return server_; }
+
+  void Start() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+
+  void Stop() {
+    if (!thread_.joinable()) return;
+    // stop() only acts once the accept loop runs.
+    for (int i = 0; i < 500 && !server_.is_running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    server_.stop();
+    thread_.join();
+  }
+
+  int Port() const { return port_; }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string Url(const std::string& object) const { return "http://" + Host() + object; }
+
+ private:
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = -1;
+};
+
+// A port on 127.0.0.1 held by a bound socket for as long as the object lives,
+// so no one else gets it. Not listening, connecting is refused; listening, the
+// kernel accepts connections and nobody ever answers (a stalled server).
+class LoopbackPort {
+ public:
+  explicit LoopbackPort(bool listening);
+  ~LoopbackPort();
+  int Port() const { return port_; }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = -1;
+};
+
+struct RefusingPort : LoopbackPort {
+  RefusingPort() : LoopbackPort(false) {}
+};
+struct StallingPort : LoopbackPort {
+  StallingPort() : LoopbackPort(true) {}
+};
+
+using Step = std::pair<unsigned, int>;
+
+// Records the steps; Poll answers from on_poll (default: go on) and notes when
+// it was called.
+class RecordingProgress : public TransferProgress {
+ public:
+  void SetStep(unsigned string_id, int percent) override { steps.emplace_back(string_id, percent); }
+  bool Poll() override {
+    poll_times.push_back(std::chrono::steady_clock::now());
+    return on_poll ? on_poll() : true;
+  }
+
+  std::vector<Step> steps;
+  std::vector<std::chrono::steady_clock::time_point> poll_times;
+  std::function<bool()> on_poll;
+};
+
+// A private settings folder for Ordwin.ini, set as $VELMORA_CONFIG_DIR while it
+// lives; also keeps proxy settings of the machine away from loopback requests.
+class ScopedConfigFolder {
+ public:
+  ScopedConfigFolder();
+  ~ScopedConfigFolder();
+  const std::filesystem::path& Path() const { return path_; }
+  void WriteOrdwinIni(const std::string& contents) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+// Waits, up to limit, until done() holds.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+
+}  // namespace testing_support
