@@ -90,7 +90,7 @@ TEST_F(ReferenceSite, EveryProductGetsItsOwnSectionWhateverTheManifestOrder) {
 TEST_F(ReferenceSite, OtherRequestsGet404WithAnHtmlPage) {
   Start("OW\t1.2\thttp://d/ordwin\n");
   for (const char* object : {"/index3.php?ACTION=164", "/index3.php", "/index3.php?action=163",
-                             "/products.htm", "/"}) {
+                             "/products", "/"}) {
     SCOPED_TRACE(object);
     TransferOutcome outcome;
     std::string reply = Fetch(object, &outcome);
@@ -98,6 +98,15 @@ TEST_F(ReferenceSite, OtherRequestsGet404WithAnHtmlPage) {
     EXPECT_EQ(reply, NotFoundPage());
     EXPECT_EQ(reply.find("<!--"), std::string::npos);
   }
+}
+
+TEST_F(ReferenceSite, ProductPageListsTheProducts) {
+  Start("Pellor Ashby\t5.0\thttp://d/a?x=1&y=<2>\n");
+  TransferOutcome outcome;
+  std::string page = Fetch("/products.htm", &outcome);
+  EXPECT_EQ(outcome.http_status, 200);
+  EXPECT_NE(page.find("<td>Pellor Ashby</td><td>5.0</td>"), std::string::npos) << page;
+  EXPECT_NE(page.find("href=\"http://d/a?x=1&amp;y=&lt;2&gt;\""), std::string::npos) << page;
 }
 
 TEST_F(ReferenceSite, TheDemoManifestFitsInWhatClientsRead) {

@@ -22,6 +22,20 @@ std::vector<std::string> Split(const std::string& line, char separator) {
   }
 }
 
+std::string HtmlText(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
 bool Blank(const std::string& line) {
   return line.find_first_not_of(" \t") == std::string::npos;
 }
@@ -87,6 +101,19 @@ std::string RenderReplyPage(const Manifest& manifest) {
   return page;
 }
 
+std::string RenderProductPage(const Manifest& manifest) {
+  std::string page =
+      "<html>\n<head><title>Velmora products</title></head>\n<body>\n"
+      "<h1>The Velmora product line</h1>\n<table>\n"
+      "<tr><th>Product</th><th>Latest version</th><th>Download</th></tr>\n";
+  for (const ManifestEntry& p : manifest.products) {
+    page += "<tr><td>" + HtmlText(p.code) + "</td><td>" + HtmlText(p.version) + "</td><td><a href=\"" +
+            HtmlText(p.link) + "\">" + HtmlText(p.link) + "</a></td></tr>\n";
+  }
+  page += "</table>\n</body>\n</html>\n";
+  return page;
+}
+
 std::string NotFoundPage() {
   return "<html>\n<head><title>Not Found</title></head>\n<body>\n<h1>Not Found</h1>\n"
          "<p>The update site does not know this request.</p>\n</body>\n</html>\n";
@@ -101,6 +128,10 @@ void InstallUpdateSiteRoutes(httplib::Server& server, const Manifest& manifest) 
       response.status = 404;
       response.set_content(NotFoundPage(), kHtml);
     }
+  });
+  const std::string products = RenderProductPage(manifest);
+  server.Get("/products.htm", [products](const httplib::Request&, httplib::Response& response) {
+    response.set_content(products, kHtml);
   });
   // Any other path or method: 404 with a page, never an empty body.
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {

@@ -37,12 +37,16 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::string& erro
 // its own comment first.
 std::string RenderReplyPage(const Manifest& manifest);
 
+// The maker's product page (/products.htm): the products with their versions
+// and download links, so the demo's product-page link has a page to open.
+std::string RenderProductPage(const Manifest& manifest);
+
 // The page of every other request (status 404).
 std::string NotFoundPage();
 
 // How much of a reply clients read.
 inline constexpr std::size_t kClientReadLimit = 4095;
 
-// Answers GET /index3.php?ACTION=163 with the reply page, everything else with
-// 404 and an HTML body.
+// Answers GET /index3.php?ACTION=163 with the reply page and GET /products.htm
+// with the product page; everything else gets 404 and an HTML body.
 void InstallUpdateSiteRoutes(httplib::Server& server, const Manifest& manifest);
