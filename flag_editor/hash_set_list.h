@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTableView>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "flag_editor/list_rules.h"
+
+// A row's own data: copies of the hash set's name and alert flag, and its index
+// in the catalogue. The row's position on screen is not the index.
+struct HashSetItemData {
+  std::string name;
+  std::int32_t index = 0;
+  bool alert = false;
+};
+
+enum class RowOrder { kNameAscending, kNameDescending, kFileOrder };
+
+// The rows of the list: each row's HashSetItemData plus its check-box state, in
+// file order, and a permutation that gives their order on screen. Sorting moves
+// only the permutation, so a million rows sort without copying names.
+class HashSetListModel : public QAbstractTableModel, public RowTexts {
+  Q_OBJECT
+
+ public:
+  enum Column { kAlertColumn = 0, kNameColumn = 1 };
+
+  explicit HashSetListModel(QObject* parent = nullptr);
+
+  // Replaces all rows; each row's check box starts as its alert copy.
+  void Fill(std::vector<HashSetItemData> items);
+  void Empty();
+  void Sort(RowOrder order);
+
+  HashSetItemData& Item(int position) { return rows_[order_[position]].data; }
+  const HashSetItemData& Item(int position) const { return rows_[order_[position]].data; }
+  bool IsChecked(int position) const { return rows_[order_[position]].checked; }
+  // Sets the check box as a click would, with the same notification.
+  void SetChecked(int position, bool checked);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  int RowCount() const override { return static_cast<int>(order_.size()); }
+  std::string_view RowText(int position) const override { return Item(position).name; }
+
+ signals:
+  // The check box of the row at position was toggled.
+  void CheckToggled(int position);
+
+ private:
+  struct Row {
+    HashSetItemData data;
+    bool checked = false;
+  };
+  std::vector<Row> rows_;      // file order
+  std::vector<int> order_;     // position on screen -> entry of rows_
+};
+
+// The list view: report rows, single full-row selection that stays visible
+// without focus, Space toggles the focused row's check box.
+class HashSetListView : public QTableView {
+  Q_OBJECT
+
+ public:
+  explicit HashSetListView(QWidget* parent = nullptr);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};

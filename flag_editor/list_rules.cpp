@@ -1,0 +1,89 @@
+#include "flag_editor/list_rules.h"
+
+#include <array>
+#include <map>
+
+#include "hashdb/cp1252.h"
+
+int CompareNames(std::string_view a, std::string_view b) {
+  // char_traits<char> compares as unsigned char, which is the byte order wanted.
+  return a.compare(b);
+}
+
+namespace {
+
+const std::array<unsigned char, 256>& LowerTable() {
+  static const std::array<unsigned char, 256> table = [] {
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = Cp1252ToLower(static_cast<unsigned char>(b));
+    return t;
+  }();
+  return table;
+}
+
+void Lower(std::string_view text, std::string& out) {
+  const auto& table = LowerTable();
+  out.resize(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out[i] = static_cast<char>(table[static_cast<unsigned char>(text[i])]);
+  }
+}
+
+bool HasWord(std::string_view text, std::string_view word) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    const std::size_t start = i;
+    while (i < text.size() && text[i] != ' ') ++i;
+    if (i > start && text.substr(start, i - start) == word) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<int> FindItem(const RowTexts& rows, int selected, std::string_view needle,
+                            const FindOptions& options) {
+  std::string lowered_needle;
+  if (!options.match_case) {
+    Lower(needle, lowered_needle);
+    needle = lowered_needle;
+  }
+  const int count = rows.RowCount();
+  const int step = options.down ? 1 : -1;
+  std::string lowered_row;   // reused, so a search over many rows allocates once
+  for (int i = selected + step; i >= 0 && i < count; i += step) {
+    std::string_view text = rows.RowText(i);
+    if (!options.match_case) {
+      Lower(text, lowered_row);
+      text = lowered_row;
+    }
+    const bool match = options.whole_word ? HasWord(text, needle)
+                                          : text.find(needle) != std::string_view::npos;
+    if (match) return i;
+  }
+  return std::nullopt;
+}
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+  // Decoding every byte with the code page's own table gives the way back.
+  static const std::map<std::string, char> encode = [] {
+    std::map<std::string, char> m;
+    for (int b = 1; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      m.emplace(Cp1252ToUtf8(std::string_view(&byte, 1)), byte);
+    }
+    return m;
+  }();
+  std::string out;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (i + length > utf8.size()) length = utf8.size() - i;
+    const auto it = encode.find(std::string(utf8.substr(i, length)));
+    out.push_back(it == encode.end() ? '\0' : it->second);
+    i += length;
+  }
+  return out;
+}
