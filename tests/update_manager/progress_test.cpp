@@ -1,0 +1,147 @@
+// The connection progress dialog: what it shows at each step of a real
+// transfer, and Cancel of a transfer that hangs.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "tests/update_client/loopback.h"
+#include "tests/update_manager/ordwin_test_support.h"
+#include "update_client/progress.h"
+#include "update_client/update_session.h"
+#include "update_client/update_site.h"
+#include "update_manager/ordwin_strings.h"
+
+namespace ordwin_test {
+namespace {
+
+using testing_support::Step;
+
+// The dialog itself, noting what it showed after every step.
+class WatchedProgress : public CProgress {
+ public:
+  struct Seen {
+    Step step;
+    QString text;
+    int bar;
+    bool visible;
+  };
+  void SetStep(unsigned string_id, int percent) override {
+    CProgress::SetStep(string_id, percent);
+    seen.push_back({{string_id, percent}, Text(), Percent(), isVisible()});
+  }
+  std::vector<Seen> seen;
+};
+
+std::vector<Step> Steps(const std::vector<WatchedProgress::Seen>& seen) {
+  std::vector<Step> steps;
+  for (const auto& s : seen) steps.push_back(s.step);
+  return steps;
+}
+
+bool Contains(const std::vector<Step>& steps, unsigned id) {
+  return std::any_of(steps.begin(), steps.end(), [id](const Step& s) { return s.first == id; });
+}
+
+TEST(Progress, NewDialogIsEmptyAndShown) {
+  CProgress progress;
+  EXPECT_TRUE(progress.isVisible());
+  EXPECT_EQ(progress.windowTitle(), "Connecting to Velmora...");
+  EXPECT_EQ(progress.Text(), "");
+  EXPECT_EQ(progress.Percent(), 0);
+  auto* cancel = progress.findChild<QPushButton*>(QStringLiteral("cancelButton"));
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_EQ(cancel->text(), "Cancel");
+  EXPECT_TRUE(cancel->isDefault());
+  EXPECT_NE(progress.findChild<QProgressBar*>(QStringLiteral("progressBar")), nullptr);
+  EXPECT_EQ(progress.windowModality(), Qt::ApplicationModal);
+}
+
+TEST(Progress, StepsAreAbsoluteAndAMissingTextStays) {
+  CProgress progress;
+  progress.SetStep(IDS_STEP_COMMUNICATING, 20);
+  EXPECT_EQ(progress.Text(), "Communicating with Velmora Update Site...");
+  EXPECT_EQ(progress.Percent(), 20);
+  progress.SetStep(IDS_STEP_FINDING, 5);  // the bar moves back
+  EXPECT_EQ(progress.Text(), "Finding Velmora...");
+  EXPECT_EQ(progress.Percent(), 5);
+  progress.SetStep(9999, 45);  // no such string
+  EXPECT_EQ(progress.Text(), "Finding Velmora...");
+  EXPECT_EQ(progress.Percent(), 45);
+  EXPECT_EQ(progress.findChild<QLabel*>(QStringLiteral("progressText"))->text(), progress.Text());
+}
+
+// What the dialog showed during real transfers: it is on screen throughout,
+// its text line and bar show every step, and whatever happened the transfer
+// ends with 149 at 50 and 155 at 80.
+TEST(Progress, StepsOfReachableAndUnreachableSites) {
+  testing_support::ScopedConfigFolder config;
+  ReferenceSite site(kSampleManifest);
+  testing_support::RefusingPort refusing;
+  struct Case {
+    const char* what;
+    std::string host;
+    bool connects;
+    bool reply;
+  };
+  const Case cases[] = {
+      {"reachable", site.Host(), true, true},
+      {"connection refused", refusing.Host(), false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WatchedProgress progress;
+    std::string reply;
+    {
+      CUpdateSession session(&progress);
+      reply = FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, c.host));
+      session.Close();
+    }
+    EXPECT_EQ(!reply.empty(), c.reply);
+    const std::vector<Step> steps = Steps(progress.seen);
+    ASSERT_GE(steps.size(), 3u);
+    EXPECT_EQ(steps.front(), Step(IDS_STEP_COMMUNICATING, 20));
+    EXPECT_EQ(steps[steps.size() - 2], Step(IDS_STEP_RECEIVING, 50));
+    EXPECT_EQ(steps.back(), Step(IDS_STEP_DOWNLOADING, 80));
+    EXPECT_TRUE(Contains(steps, IDS_STEP_CONNECTING));
+    EXPECT_EQ(Contains(steps, IDS_STEP_CONNECTED), c.connects);
+    EXPECT_EQ(Contains(steps, IDS_STEP_RECEIVED), c.reply);
+    for (const auto& s : progress.seen) {
+      EXPECT_TRUE(s.visible);
+      EXPECT_EQ(s.text, QString::fromStdString(OrdwinString(s.step.first)));
+      EXPECT_EQ(s.bar, s.step.second);
+    }
+  }
+}
+
+// The transfer polls the dialog; Cancel ends a transfer to a server that
+// accepts and never answers, and the closing steps still come.
+TEST(Progress, CancelStopsAStalledTransfer) {
+  testing_support::ScopedConfigFolder config;
+  testing_support::StallingPort stalling;
+  WatchedProgress progress;
+  bool timerRan = false;
+  QTimer::singleShot(200, [&] {
+    timerRan = true;  // the poll runs the event loop while the transfer waits
+    progress.findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  CUpdateSession session(&progress);
+  const std::string reply =
+      FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, stalling.Host()));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(timerRan);
+  EXPECT_TRUE(progress.Cancelled());
+  EXPECT_TRUE(progress.isVisible()) << "the dialog stays until the check ends";
+  EXPECT_LT(elapsed, std::chrono::seconds(8)) << "well before the time-outs";
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(session.LastOutcome().failure, TransferFailure::kCancelled);
+  const std::vector<Step> steps = Steps(progress.seen);
+  ASSERT_GE(steps.size(), 2u);
+  EXPECT_EQ(steps[steps.size() - 2], Step(IDS_STEP_RECEIVING, 50));
+  EXPECT_EQ(steps.back(), Step(IDS_STEP_DOWNLOADING, 80));
+  EXPECT_FALSE(progress.findChild<QPushButton*>(QStringLiteral("cancelButton"))->isEnabled());
+}
+
+}  // namespace
+}  // namespace ordwin_test
