@@ -30,12 +30,12 @@ FileStatus ReadFully(File& file, void* buffer, std::size_t size) {
 }
 
 // The header and the record table, at the file's current position.
-FileStatus WriteTable(File& file, const HashDatabaseHeader& header,
-                      const std::vector<HashSetRecord>& records) {
+FileStatus WriteTable(File& file, const HashDatabaseHeader& header, const std::uint8_t* table,
+                      std::uint32_t count) {
   if (auto error = file.Write(header.bytes.data(), header.bytes.size())) return error;
-  for (std::size_t first = 0; first < records.size(); first += kRecordsPerBlock) {
-    const std::size_t count = std::min(kRecordsPerBlock, records.size() - first);
-    if (auto error = file.Write(records[first].bytes.data(), count * kRecordSize)) return error;
+  for (std::size_t first = 0; first < count; first += kRecordsPerBlock) {
+    const std::size_t block = std::min<std::size_t>(kRecordsPerBlock, count - first);
+    if (auto error = file.Write(table + first * kRecordSize, block * kRecordSize)) return error;
   }
   return std::nullopt;
 }
@@ -82,10 +82,15 @@ LoadResult CHashSetCatalogue::Load(const std::string& path) {
     result.failure = MakeLoadFailure(14, path);
     return result;
   }
-  std::vector<HashSetRecord> records(count);
-  for (std::size_t first = 0; first < records.size(); first += kRecordsPerBlock) {
-    const std::size_t block = std::min(kRecordsPerBlock, records.size() - first);
-    if (auto error = ReadFully(*file, records[first].bytes.data(), block * kRecordSize)) {
+  // Every byte is overwritten by the read, so the block is not cleared first.
+  LargeBuffer table(static_cast<std::size_t>(TailOffset(count) - kHeaderSize));
+  if (count > 0 && !table.data()) {
+    result.failure = MakeLoadFailure(1, path);   // no memory for the table
+    return result;
+  }
+  for (std::size_t first = 0; first < count; first += kRecordsPerBlock) {
+    const std::size_t block = std::min<std::size_t>(kRecordsPerBlock, count - first);
+    if (auto error = ReadFully(*file, table.data() + first * kRecordSize, block * kRecordSize)) {
       result.error = error;
       return result;
     }
@@ -94,7 +99,8 @@ LoadResult CHashSetCatalogue::Load(const std::string& path) {
   file_ = std::move(file);
   path_ = path;
   header_ = header;
-  records_ = std::move(records);
+  table_ = std::move(table);
+  count_ = count;
   changed_ = false;
   return result;
 }
@@ -103,7 +109,7 @@ SaveResult CHashSetCatalogue::Save() {
   SaveResult result;
   if (!IsOpen()) return result;
   FileStatus error = file_->Seek(0);
-  if (!error) error = WriteTable(*file_, header_, records_);
+  if (!error) error = WriteTable(*file_, header_, table_.data(), count_);
   if (!error) error = file_->Flush();
   if (error) {
     result.error = error;
@@ -147,7 +153,7 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
     return result;
   }
 
-  FileStatus error = WriteTable(*copy, header_, records_);
+  FileStatus error = WriteTable(*copy, header_, table_.data(), count_);
   std::uint64_t source_length = 0;
   if (!error) error = file_->Length(source_length);
   if (!error) error = file_->Seek(TailOffset(GetCount()));
@@ -189,8 +195,8 @@ void CHashSetCatalogue::Close() {
   file_.reset();
   path_.clear();
   header_ = HashDatabaseHeader{};
-  records_.clear();
-  records_.shrink_to_fit();
+  table_ = LargeBuffer();
+  count_ = 0;
   changed_ = false;
 }
 
@@ -198,22 +204,20 @@ bool CHashSetCatalogue::IsOpen() const { return file_ != nullptr; }
 
 const std::string& CHashSetCatalogue::GetPath() const { return path_; }
 
-std::uint32_t CHashSetCatalogue::GetCount() const {
-  return static_cast<std::uint32_t>(records_.size());
-}
+std::uint32_t CHashSetCatalogue::GetCount() const { return count_; }
 
 std::string CHashSetCatalogue::GetName(std::uint32_t index) const {
-  if (index >= records_.size()) return std::string();
-  return std::string(records_[index].name());
+  if (index >= count_) return std::string();
+  return std::string(Records()[index].name());
 }
 
 bool CHashSetCatalogue::GetAlert(std::uint32_t index) const {
-  return index < records_.size() && records_[index].alert() != 0;
+  return index < count_ && Records()[index].alert() != 0;
 }
 
 bool CHashSetCatalogue::SetAlert(std::uint32_t index, bool on) {
-  if (index >= records_.size()) return false;
-  HashSetRecord& record = records_[index];
+  if (index >= count_) return false;
+  HashSetRecord& record = Records()[index];
   const std::uint32_t word = on ? 1 : 0;
   if (on ? record.alert() == 1 : record.alert() == 0) return false;
   record.set_alert(word);
@@ -222,3 +226,11 @@ bool CHashSetCatalogue::SetAlert(std::uint32_t index, bool on) {
 }
 
 bool CHashSetCatalogue::IsChanged() const { return changed_; }
+
+// The records are 260-byte aggregates of bytes, so the block read from the file
+// holds them as they are.
+const HashSetRecord* CHashSetCatalogue::Records() const {
+  return reinterpret_cast<const HashSetRecord*>(table_.data());
+}
+
+HashSetRecord* CHashSetCatalogue::Records() { return reinterpret_cast<HashSetRecord*>(table_.data()); }

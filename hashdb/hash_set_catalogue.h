@@ -8,6 +8,7 @@
 
 #include "hashdb/hdb_format.h"
 #include "platform/file_error.h"
+#include "platform/large_buffer.h"
 
 class File;
 class FileSystem;
@@ -75,10 +76,16 @@ class CHashSetCatalogue {
   bool IsChanged() const;
 
  private:
+  const HashSetRecord* Records() const;
+  HashSetRecord* Records();
+
   FileSystem& files_;
   std::unique_ptr<File> file_;
   std::string path_;
   HashDatabaseHeader header_{};
-  std::vector<HashSetRecord> records_;
+  // The record table as read: count_ records of 260 bytes in one block, filled
+  // straight from the file without being cleared first.
+  LargeBuffer table_;
+  std::uint32_t count_ = 0;
   bool changed_ = false;
 };
