@@ -185,7 +185,12 @@ class PosixFileSystem final : public FileSystem {
         error = ErrorFor(errno, path);
         return nullptr;
       }
-      if (has_target) (void)::fchmod(fd, existing.st_mode & 07777);
+      if (has_target) {
+        // The replacement takes the place of the old file: same owner (where
+        // we may set it) and permissions.
+        (void)!::fchown(fd, existing.st_uid, existing.st_gid);
+        (void)::fchmod(fd, existing.st_mode & 07777);
+      }
       if (const int e = HoldExclusively(fd, HoldMode::kFailIfHeld); e != 0) {
         ::close(fd);
         ::unlink(name.c_str());
