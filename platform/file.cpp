@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <random>
+#include <ctime>
 
 namespace {
 
@@ -143,13 +143,14 @@ class PosixFile final : public File {
 };
 
 // A name for a replacement that no other writer picks: the target's name, the
-// process and a counter, and a random part for other processes with the same id.
+// process, a counter, and the clock for another process with the same id.
 std::string ReplacementName(const std::string& folder, const std::string& base) {
   static std::atomic<unsigned> counter{0};
-  static std::mt19937_64 random{std::random_device{}()};
-  std::string stem = base.substr(0, 160);
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const std::string stem = base.substr(0, 160);
   return folder + "/." + stem + ".tmp" + std::to_string(::getpid()) + "-" +
-         std::to_string(counter++) + "-" + std::to_string(random() % 1000000);
+         std::to_string(counter++) + "-" + std::to_string(now.tv_nsec % 1000000);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -253,6 +254,9 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
+  // A settings store is a few lines; anything this large is not one (or is a
+  // device that never ends).
+  constexpr std::size_t kMaxSize = 16u << 20;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   std::string contents;
@@ -266,6 +270,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
     if (got == 0) break;
     contents.append(buffer, static_cast<std::size_t>(got));
+    if (contents.size() > kMaxSize) {
+      ::close(fd);
+      return std::nullopt;
+    }
   }
   ::close(fd);
   return contents;

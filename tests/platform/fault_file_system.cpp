@@ -65,12 +65,12 @@ class FaultFile final : public File {
 
 FaultFileSystem::FaultFileSystem(FileSystem& inner) : inner_(inner) {}
 
-void FaultFileSystem::FailOn(FileCall call, int nth, int cause) {
-  planned_.push_back(Planned{call, calls_[call] + nth, cause, std::nullopt});
+void FaultFileSystem::FailOn(FileCall call, int nth, int cause, bool sticky) {
+  planned_.push_back(Planned{call, calls_[call] + nth, cause, std::nullopt, sticky});
 }
 
 void FaultFileSystem::ShortWriteOn(int nth, std::size_t stored) {
-  planned_.push_back(Planned{FileCall::kWrite, calls_[FileCall::kWrite] + nth, 13, stored});
+  planned_.push_back(Planned{FileCall::kWrite, calls_[FileCall::kWrite] + nth, 13, stored, false});
 }
 
 void FaultFileSystem::SetFreeSpace(std::uint64_t bytes) { free_space_ = bytes; }
@@ -89,10 +89,10 @@ std::optional<int> FaultFileSystem::Due(FileCall call, std::size_t size, std::si
   const int count = ++calls_[call];
   stored = size;
   for (auto it = planned_.begin(); it != planned_.end(); ++it) {
-    if (it->call != call || it->at != count) continue;
+    if (it->call != call || (it->sticky ? count < it->at : count != it->at)) continue;
     const int cause = it->cause;
     stored = it->stored ? std::min(*it->stored, size) : 0;
-    planned_.erase(it);
+    if (!it->sticky) planned_.erase(it);
     return cause;
   }
   if (call == FileCall::kWrite && free_space_) {

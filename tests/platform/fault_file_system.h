@@ -20,8 +20,9 @@ class FaultFileSystem final : public FileSystem {
  public:
   explicit FaultFileSystem(FileSystem& inner = DefaultFileSystem());
 
-  // The nth call of that kind from now fails with cause (once).
-  void FailOn(FileCall call, int nth, int cause);
+  // The nth call of that kind from now fails with cause: once, or (sticky) that
+  // call and every later one of its kind, like a device that has gone away.
+  void FailOn(FileCall call, int nth, int cause, bool sticky = false);
   // The nth write from now stores only stored bytes and fails with cause 13.
   void ShortWriteOn(int nth, std::size_t stored);
   // From now, writes store at most this many bytes in all; a write that does
@@ -49,6 +50,7 @@ class FaultFileSystem final : public FileSystem {
     int at;         // value of the call's counter that fails
     int cause;
     std::optional<std::size_t> stored;
+    bool sticky = false;
   };
 
   FileSystem& inner_;
