@@ -78,6 +78,14 @@ TEST_F(CatalogueTest, LoadShowsNamesAndFlagsInFileOrder) {
   EXPECT_FALSE(catalogue.SetAlert(8, true));
 }
 
+TEST_F(CatalogueTest, NameWithoutNulEndsWithItsField) {
+  const std::string path = Make("n.hdb", DatabaseBytes({{0, std::string(256, 'N')}, {0, "next"}}));
+  CHashSetCatalogue catalogue;
+  ASSERT_TRUE(catalogue.Load(path).ok());
+  EXPECT_EQ(catalogue.GetName(0), std::string(256, 'N'));   // not run into the next record
+  EXPECT_EQ(catalogue.GetName(1), "next");
+}
+
 TEST_F(CatalogueTest, UnchangedSaveAndCopyAreByteIdentical) {
   const struct {
     const char* label;
