@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -32,12 +33,23 @@ int BoundLoopbackSocket(int& port) {
 
 }  // namespace
 
-LoopbackPort::LoopbackPort(bool listening) {
+LoopbackPort::LoopbackPort(Kind kind) {
   fd_ = BoundLoopbackSocket(port_);
-  if (fd_ >= 0 && listening) ::listen(fd_, 16);
+  if (fd_ < 0 || kind == kRefusing) return;
+  ::listen(fd_, kind == kNotAccepting ? 0 : 16);
+  if (kind == kNotAccepting) {
+    // A queue of length 0 takes one connection; the ones after it get no answer.
+    filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port_));
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
 }
 
 LoopbackPort::~LoopbackPort() {
+  if (filler_ >= 0) ::close(filler_);
   if (fd_ >= 0) ::close(fd_);
 }
 

@@ -52,25 +52,32 @@ class LoopbackServer {
 };
 
 // A port on 127.0.0.1 held by a bound socket for as long as the object lives,
-// so no one else gets it. Not listening, connecting is refused; listening, the
-// kernel accepts connections and nobody ever answers (a stalled server).
+// so no one else gets it:
+//   kRefusing      not listening: connecting is refused;
+//   kStalling      listening: the kernel accepts connections, nobody answers;
+//   kNotAccepting  listening with its queue already full: connects hang.
 class LoopbackPort {
  public:
-  explicit LoopbackPort(bool listening);
+  enum Kind { kRefusing, kStalling, kNotAccepting };
+  explicit LoopbackPort(Kind kind);
   ~LoopbackPort();
   int Port() const { return port_; }
   std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
 
  private:
   int fd_ = -1;
+  int filler_ = -1;
   int port_ = -1;
 };
 
 struct RefusingPort : LoopbackPort {
-  RefusingPort() : LoopbackPort(false) {}
+  RefusingPort() : LoopbackPort(kRefusing) {}
 };
 struct StallingPort : LoopbackPort {
-  StallingPort() : LoopbackPort(true) {}
+  StallingPort() : LoopbackPort(kStalling) {}
+};
+struct NotAcceptingPort : LoopbackPort {
+  NotAcceptingPort() : LoopbackPort(kNotAccepting) {}
 };
 
 using Step = std::pair<unsigned, int>;

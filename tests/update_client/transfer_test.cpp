@@ -212,6 +212,19 @@ TEST_F(Transfer, StalledServerIsEndedByTheTimeOutWhileTheWindowIsPolled) {
   EXPECT_LT(longest, 300ms);
 }
 
+TEST_F(Transfer, ConnectThatGetsNoAnswerIsEndedByTheConnectTimeOut) {
+  testing_support::NotAcceptingPort port;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Fetch("http://" + port.Host() + kObject, {400ms, 20s}), "");
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(outcome_.failure, TransferFailure::kTimedOut);
+  EXPECT_GE(took, 350ms);
+  EXPECT_LT(took, 5s);
+  const std::vector<Step> want = {kFirst, {IDS_STEP_CONNECTING, 15}, kAfterReadReceiving,
+                                  kAfterReadDownloading};
+  EXPECT_EQ(progress_.steps, want);
+}
+
 TEST_F(Transfer, CancelFromTheWindowEndsTheTransferLikeAFailure) {
   StallingPort port;
   int polls = 0;
