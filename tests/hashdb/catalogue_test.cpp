@@ -481,6 +481,23 @@ TEST_F(CatalogueFaultTest, FailedCopyLeavesNoPartialFile) {
   }
 }
 
+// Lengths beyond 4 GiB are counted in full: a sparse source of 5 GiB, whose copy
+// is stopped after its first chunk so the test stays quick.
+TEST_F(CatalogueFaultTest, FilesBeyondFourGibReportTheirLength) {
+  const std::string big = dir_ / "big.hdb";
+  WriteBytes(big, DatabaseBytes({{0, "one"}}));
+  constexpr std::uint64_t kLength = (5ull << 30) + 300;
+  ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(kLength)), 0);
+  CHashSetCatalogue catalogue(files_);
+  ASSERT_TRUE(catalogue.Load(big).ok());
+  files_.FailOn(FileCall::kRead, 2, 10);
+  RecordingProgress progress;
+  const SaveResult result = catalogue.SaveAs(dir_ / "copy.hdb", progress);
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Begin " + std::to_string(kLength), "Advance 65536"}));
+  EXPECT_FALSE(Exists(dir_ / "copy.hdb"));
+}
+
 // A real full disk: a tiny tmpfs, for which the test must be root.
 TEST_F(CatalogueFaultTest, RealDiskFullOnATinyFileSystem) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
