@@ -177,7 +177,12 @@ class PosixFileSystem final : public FileSystem {
     const std::string folder = FolderOf(target);
     const std::string base = BaseNameOf(target);
     struct stat existing {};
-    const bool has_target = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    const bool has_target = ::stat(target.c_str(), &existing) == 0;
+    if (has_target && !S_ISREG(existing.st_mode)) {
+      // A folder, device or pipe is never replaced by a file (think of /dev/null).
+      error = FileError{5, path};
+      return nullptr;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string name = ReplacementName(folder, base);
       const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);

@@ -148,6 +148,17 @@ TEST_F(FileTest, DiscardedReplacementLeavesNothing) {
   EXPECT_EQ(ListFolder(dir_.path()), "data.bin ");
 }
 
+TEST_F(FileTest, OnlyPlainFilesAreReplaced) {
+  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((dir_ / "folder").c_str(), 0755), 0);
+  for (const std::string& name : {std::string("pipe"), std::string("folder")}) {
+    FileError error;
+    EXPECT_FALSE(DefaultFileSystem().CreateReplacementFor(dir_ / name, error)) << name;
+    EXPECT_EQ(error.cause, 5);
+  }
+  EXPECT_EQ(ListFolder(dir_.path()), "data.bin folder pipe ");
+}
+
 TEST_F(FileTest, ReplacingThroughALinkKeepsTheLink) {
   const std::string link = dir_ / "link.bin";
   ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
