@@ -64,6 +64,9 @@ void ApplyVersionReply(std::string_view reply, CProductTable& table,
                        LatestKnownFlag* latest_known) {
   reply = ReplyText(reply);
   for (CProductEntry& entry : table.Entries()) {
+    // Before the first Rebuild an entry has no code, and "<!-- " alone would
+    // match any comment.
+    if (entry.code.empty()) continue;
     std::string section = FindProductSection(reply, entry.code);
     if (!section.empty()) ParseVersionSection(section, entry.latest_version, entry.download_link);
   }

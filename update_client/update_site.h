@@ -40,6 +40,6 @@ void ParseVersionSection(std::string_view section, std::string& latest_version,
                          std::string& download_link);
 
 // Applies a reply to every entry of the table, in table order, each search from
-// the start of the reply; then sets the latest-known flag (when one is given),
-// also for an empty reply.
+// the start of the reply (entries without a code are left alone); then sets the
+// latest-known flag (when one is given), also for an empty reply.
 void ApplyVersionReply(std::string_view reply, CProductTable& table, LatestKnownFlag* latest_known);

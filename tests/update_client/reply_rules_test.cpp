@@ -129,6 +129,12 @@ TEST(ReplyRules, EntriesAreSearchedIndependentlyAndOthersKeepTheirValues) {
   EXPECT_EQ(table[1].list_index, 0);
 }
 
+TEST(ReplyRules, EntriesWithoutACodeTakeNoSection) {
+  CProductTable table;   // not rebuilt yet: no codes
+  ApplyVersionReply("<!-- QEL version=\"2\" link=\"http://q\" -->", table, nullptr);
+  for (const CProductEntry& entry : table.Entries()) EXPECT_EQ(entry.latest_version, "");
+}
+
 TEST(ReplyRules, SectionIsTheTextBetweenCodeAndClose) {
   EXPECT_EQ(FindProductSection("<!-- WZ  version=\"2\"  -->", "WZ"), "  version=\"2\"  ");
   EXPECT_EQ(FindProductSection("<!-- WZ-->", "WZ"), "");
