@@ -298,12 +298,11 @@ void CFlagEditorDlg::ShowFileError(const FileError& error) {
 void CFlagEditorDlg::Fill() {
   loading_ = true;
   const std::uint32_t count = catalogue_->GetCount();
-  std::vector<HashSetItemData> items;
-  items.reserve(count);
+  model_->BeginFill(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    items.push_back({catalogue_->GetName(i), static_cast<std::int32_t>(i), catalogue_->GetAlert(i)});
+    model_->AddRow(catalogue_->GetName(i), static_cast<std::int32_t>(i), catalogue_->GetAlert(i));
   }
-  model_->Fill(std::move(items));
+  model_->EndFill();
   loading_ = false;
   EnableDatabaseCommands();
 }

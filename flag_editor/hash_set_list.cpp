@@ -2,7 +2,10 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
 #include "hashdb/cp1252.h"
@@ -10,14 +13,41 @@
 
 HashSetListModel::HashSetListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void HashSetListModel::Fill(std::vector<HashSetItemData> items) {
+void HashSetListModel::FreeBlock::operator()(char* block) const { std::free(block); }
+
+void HashSetListModel::BeginFill(std::size_t count) {
   beginResetModel();
   rows_.clear();
-  rows_.reserve(items.size());
-  for (auto& item : items) {
-    const bool checked = item.alert;
-    rows_.push_back(Row{std::move(item), checked});
+  order_.clear();
+  name_order_.clear();
+  name_blocks_.clear();
+  block_used_ = kNameBlockSize;
+  rows_.reserve(count);
+}
+
+std::string_view HashSetListModel::StoreName(std::string_view name) {
+  if (name.size() > kNameBlockSize) name = name.substr(0, kNameBlockSize);
+  if (kNameBlockSize - block_used_ < name.size()) {
+    // Blocks are huge-page sized and aligned, so filling them costs one page
+    // fault per block instead of one per 4 KiB.
+    auto* block = static_cast<char*>(std::aligned_alloc(kNameBlockSize, kNameBlockSize));
+    if (!block) return {};   // out of memory: the row shows no name rather than failing
+    ::madvise(block, kNameBlockSize, MADV_HUGEPAGE);
+    name_blocks_.emplace_back(block);
+    block_used_ = 0;
   }
+  if (name.empty()) return {};
+  char* at = name_blocks_.back().get() + block_used_;
+  std::copy(name.begin(), name.end(), at);
+  block_used_ += name.size();
+  return {at, name.size()};
+}
+
+void HashSetListModel::AddRow(std::string_view name, std::int32_t index, bool alert) {
+  rows_.push_back(Row{HashSetItemData{StoreName(name), index, alert}, alert});
+}
+
+void HashSetListModel::EndFill() {
   order_.resize(rows_.size());
   std::iota(order_.begin(), order_.end(), 0);
   endResetModel();
@@ -29,6 +59,10 @@ void HashSetListModel::Empty() {
   rows_.shrink_to_fit();
   order_.clear();
   order_.shrink_to_fit();
+  name_order_.clear();
+  name_order_.shrink_to_fit();
+  name_blocks_.clear();
+  block_used_ = kNameBlockSize;
   endResetModel();
 }
 
@@ -40,16 +74,17 @@ void HashSetListModel::Sort(RowOrder order) {
   entries.reserve(before.size());
   for (const QModelIndex& index : before) entries.push_back(order_[index.row()]);
 
-  const auto by_name = [this](int a, int b) {
-    return CompareNames(rows_[a].data.name, rows_[b].data.name) < 0;
-  };
   switch (order) {
     case RowOrder::kNameAscending:
-      std::sort(order_.begin(), order_.end(), by_name);
+    case RowOrder::kNameDescending: {
+      const std::vector<int>& ascending = NameOrder();
+      if (order == RowOrder::kNameAscending) {
+        order_ = ascending;
+      } else {
+        order_.assign(ascending.rbegin(), ascending.rend());
+      }
       break;
-    case RowOrder::kNameDescending:
-      std::sort(order_.begin(), order_.end(), [&by_name](int a, int b) { return by_name(b, a); });
-      break;
+    }
     case RowOrder::kFileOrder:
       // Entries are in file order, so the index order is the identity.
       std::iota(order_.begin(), order_.end(), 0);
@@ -67,6 +102,51 @@ void HashSetListModel::Sort(RowOrder order) {
     changePersistentIndexList(before, after);
   }
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+namespace {
+
+// Eight bytes of a name from offset `at` as one big-endian word, padded with
+// zeros: words compare like the bytes, and a name that ends first (no name
+// holds a NUL) comes first.
+std::uint64_t Word(std::string_view name, std::size_t at) {
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    word <<= 8;
+    if (at + i < name.size()) word |= static_cast<unsigned char>(name[at + i]);
+  }
+  return word;
+}
+
+// A name's first 16 bytes held beside the name itself: most comparisons end in
+// the keys, which lie side by side in memory, and only names sharing their
+// first 16 bytes are read further.
+struct NameKey {
+  std::uint64_t high;
+  std::uint64_t low;
+  std::string_view name;
+  int entry;
+};
+
+}  // namespace
+
+const std::vector<int>& HashSetListModel::NameOrder() {
+  // Sorted once per fill; the later clicks reuse it (descending is the same
+  // order read backwards).
+  if (name_order_.size() == rows_.size()) return name_order_;
+  std::vector<NameKey> keys(rows_.size());
+  for (std::size_t e = 0; e < rows_.size(); ++e) {
+    const std::string_view name = rows_[e].data.name;
+    keys[e] = {Word(name, 0), Word(name, 8), name, static_cast<int>(e)};
+  }
+  std::sort(keys.begin(), keys.end(), [](const NameKey& a, const NameKey& b) {
+    if (a.high != b.high) return a.high < b.high;
+    if (a.low != b.low) return a.low < b.low;
+    return CompareNames(a.name, b.name) < 0;
+  });
+  name_order_.resize(keys.size());
+  for (std::size_t p = 0; p < keys.size(); ++p) name_order_[p] = keys[p].entry;
+  return name_order_;
 }
 
 void HashSetListModel::SetChecked(int position, bool checked) {

@@ -3,15 +3,18 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "flag_editor/list_rules.h"
 
 // A row's own data: copies of the hash set's name and alert flag, and its index
-// in the catalogue. The row's position on screen is not the index.
+// in the catalogue. The row's position on screen is not the index. The name's
+// bytes are copied into the list's own store, which lives as long as the rows.
 struct HashSetItemData {
-  std::string name;
+  std::string_view name;
   std::int32_t index = 0;
   bool alert = false;
 };
@@ -29,8 +32,11 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
 
   explicit HashSetListModel(QObject* parent = nullptr);
 
-  // Replaces all rows; each row's check box starts as its alert copy.
-  void Fill(std::vector<HashSetItemData> items);
+  // Replaces all rows, added one at a time between BeginFill and EndFill; each
+  // row's check box starts as its alert copy.
+  void BeginFill(std::size_t count);
+  void AddRow(std::string_view name, std::int32_t index, bool alert);
+  void EndFill();
   void Empty();
   void Sort(RowOrder order);
 
@@ -59,8 +65,22 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
     HashSetItemData data;
     bool checked = false;
   };
+  // Entries in ascending name order, sorted on first use after a fill.
+  const std::vector<int>& NameOrder();
+  // Copies the bytes into the store; views of earlier names stay valid.
+  std::string_view StoreName(std::string_view name);
+
   std::vector<Row> rows_;      // file order
   std::vector<int> order_;     // position on screen -> entry of rows_
+  std::vector<int> name_order_;
+  // The names' bytes in blocks that never move: one allocation per block, not
+  // one per row, which matters with a million rows.
+  struct FreeBlock {
+    void operator()(char* block) const;
+  };
+  static constexpr std::size_t kNameBlockSize = 2 << 20;
+  std::vector<std::unique_ptr<char[], FreeBlock>> name_blocks_;
+  std::size_t block_used_ = kNameBlockSize;   // full: the first name starts a block
 };
 
 // The list view: report rows, single full-row selection that stays visible

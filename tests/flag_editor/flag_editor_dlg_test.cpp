@@ -310,6 +310,22 @@ TEST_F(TalvaneWindow, HeadingClicksCycleEachColumnWithItsArrow) {
   EXPECT_EQ(arrow(), "0 up");
 }
 
+TEST_F(TalvaneWindow, NamesSharingLongPrefixesSortByEveryByte) {
+  StartOn({{0, "Known Good - Office Z"}, {0, "Known Good - Office A"}, {0, "Known Good - Office"},
+           {0, "Known Good - Office AB"}, {0, "Known Good - Offic\xE9"}, {0, "Known Good - OfficE"}});
+  ClickHeading(1);
+  EXPECT_EQ(RowNames()[0], "Known Good - OfficE");
+  std::vector<std::string> bytes;
+  for (int r = 0; r < List()->model()->rowCount(); ++r) {
+    bytes.push_back(std::string(dlg->ListModel().Item(r).name));
+  }
+  EXPECT_EQ(bytes, (std::vector<std::string>{"Known Good - OfficE", "Known Good - Office",
+                                             "Known Good - Office A", "Known Good - Office AB",
+                                             "Known Good - Office Z", "Known Good - Offic\xE9"}));
+  ClickHeading(1);
+  EXPECT_EQ(std::string(dlg->ListModel().Item(0).name), "Known Good - Offic\xE9");
+}
+
 TEST_F(TalvaneWindow, AnEmptyDatabaseStillCyclesTheArrow) {
   StartOn({});
   ClickHeading(1);

@@ -1,0 +1,257 @@
+// Talvane's list with a big database, offscreen, each figure against a baseline
+// timed in the same run:
+//   open to painted list  against Load alone (Open through the window: close,
+//                         Load, fill, then one full paint of the window);
+//   one heading click     (ascending, descending, file order) against Load;
+//   one FindItem over every row without a hit (case folded, the slowest kind)
+//                         against Load;
+//   peak resident memory  of a process that opens the database in the window
+//                         and paints it, against the size of the record table.
+// A 10,000-set database is opened to a painted list as well.
+//
+// The databases are generated under $VELMORA_BENCH_DIR (default: the current
+// folder) and deleted at the end; $VELMORA_BENCH_SETS (default 1,000,000) sets
+// the size of the big one.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QProgressBar>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "flag_editor/flag_editor_dlg.h"
+#include "hashdb/hash_set_catalogue.h"
+#include "hashdb/sample_database.h"
+#include "platform/registry.h"
+
+namespace {
+
+std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+template <typename F>
+double Time(F&& f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return Seconds(std::chrono::steady_clock::now() - start);
+}
+
+// The window's questions: Open always answers with one path, nothing else is asked.
+class Answers : public MessageBoxes, public FileDialogs {
+ public:
+  std::string path;
+  BoxAnswer Show(const std::string& text, const std::string&, BoxButtons, BoxIcon) override {
+    std::fprintf(stderr, "unexpected box: %s\n", text.c_str());
+    return BoxAnswer::Cancel;
+  }
+  std::optional<std::string> AskOpenFileName() override { return path; }
+  std::optional<std::string> AskSaveAsFileName(const std::string&) override { return std::nullopt; }
+};
+
+// A registry with no keys: the window starts without a database.
+class EmptyRegistry : public Registry {
+ public:
+  std::optional<RegistryKey> OpenKey(const std::string&, const std::string&) override { return {}; }
+  std::optional<std::string> QueryValue(RegistryKey, const std::string&, std::size_t) override {
+    return {};
+  }
+  void CloseKey(RegistryKey) override {}
+  bool SetValue(const std::string&, const std::string&, const std::string&, const std::string&) override {
+    return false;
+  }
+};
+
+struct Setup {
+  std::string big;
+  std::string small;
+  std::uint32_t sets = 0;
+  double big_load_seconds = 0;   // Load alone, from BM_OpenToPaintedList
+};
+
+Setup& TheSetup() {
+  static Setup setup;
+  return setup;
+}
+
+// The main window, started without a database (no start-up lookup runs).
+class Window {
+ public:
+  Window() { dlg_ = std::make_unique<CFlagEditorDlg>(answers_, answers_, registry_); }
+  CFlagEditorDlg& dlg() { return *dlg_; }
+  // Open through the File menu, then paint the window once, as a user sees it.
+  void OpenAndPaint(const std::string& path) {
+    answers_.path = path;
+    dlg_->OnFileOpen();
+    (void)dlg_->grab();
+  }
+
+ private:
+  Answers answers_;
+  EmptyRegistry registry_;
+  std::unique_ptr<CFlagEditorDlg> dlg_;
+};
+
+double LoadSeconds(const std::string& path) {
+  CHashSetCatalogue catalogue;
+  const double seconds = Time([&] { benchmark::DoNotOptimize(catalogue.Load(path).ok()); });
+  catalogue.Close();
+  return seconds;
+}
+
+Window& BigWindow() {
+  static Window* window = [] {
+    auto* w = new Window;
+    w->dlg().resize(800, 600);
+    w->dlg().show();
+    w->OpenAndPaint(TheSetup().big);
+    return w;
+  }();
+  return *window;
+}
+
+void BM_OpenToPaintedList(benchmark::State& state) {
+  const std::string& path = state.range(0) == 0 ? TheSetup().big : TheSetup().small;
+  Window window;
+  window.dlg().resize(800, 600);
+  window.dlg().show();
+  double open = 0, load = 0;
+  int n = 0;
+  for (auto _ : state) {
+    // Alternate the two so both see the same cache and machine state; the
+    // window lets go of the file first, as it holds it exclusively.
+    window.dlg().OnFileClose();
+    load += LoadSeconds(path);
+    const double t = Time([&] { window.OpenAndPaint(path); });
+    open += t;
+    ++n;
+    state.SetIterationTime(t);
+  }
+  state.counters["open_ms"] = 1000 * open / n;
+  state.counters["load_ms"] = 1000 * load / n;
+  state.counters["open_per_load"] = open / load;
+  state.counters["rows"] = window.dlg().ListModel().RowCount();
+  if (state.range(0) == 0) TheSetup().big_load_seconds = load / n;
+}
+BENCHMARK(BM_OpenToPaintedList)->Arg(0)->Arg(1)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// Peak resident memory of a child that opens the big database in the window
+// and paints it; the limit is 2.5 x the record table + 64 MiB.
+void BM_PeakMemory(benchmark::State& state) {
+  const double table = 20.0 + 260.0 * TheSetup().sets;
+  for (auto _ : state) {
+    const std::string command = "VELMORA_BENCH_CHILD=1 /proc/" + std::to_string(::getpid()) + "/exe";
+    FILE* child = ::popen(command.c_str(), "r");
+    long kib = -1;
+    if (child) {
+      if (std::fscanf(child, "%ld", &kib) != 1) kib = -1;
+      ::pclose(child);
+    }
+    if (kib < 0) {
+      state.SkipWithError("the child failed");
+      return;
+    }
+    const double peak = kib * 1024.0;
+    state.counters["peak_mib"] = peak / (1024 * 1024);
+    state.counters["table_mib"] = table / (1024 * 1024);
+    state.counters["peak_per_table"] = peak / table;
+    state.counters["limit_mib"] = (2.5 * table + 64.0 * 1024 * 1024) / (1024 * 1024);
+  }
+}
+BENCHMARK(BM_PeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_SortClick(benchmark::State& state) {
+  CFlagEditorDlg& dlg = BigWindow().dlg();
+  const double load = TheSetup().big_load_seconds;
+  double worst = 0, total = 0;
+  int n = 0;
+  for (auto _ : state) {
+    const double t = Time([&] {
+      dlg.OnHeaderItemClick(1);
+      (void)dlg.grab();
+    });
+    worst = std::max(worst, t);
+    total += t;
+    ++n;
+    state.SetIterationTime(t);
+  }
+  state.counters["click_ms"] = 1000 * total / n;
+  state.counters["worst_ms"] = 1000 * worst;
+  state.counters["worst_per_load"] = worst / load;
+}
+BENCHMARK(BM_SortClick)->UseManualTime()->Iterations(6)->Unit(benchmark::kMillisecond);
+
+void BM_FindItemAllRows(benchmark::State& state) {
+  CFlagEditorDlg& dlg = BigWindow().dlg();
+  const double load = TheSetup().big_load_seconds;
+  // A needle no sample name holds, so every row is read and folded.
+  const HashSetListModel& rows = dlg.ListModel();
+  double total = 0;
+  int n = 0;
+  for (auto _ : state) {
+    std::optional<int> found;
+    const double t = Time([&] { found = FindItem(rows, -1, "zz-no-such-set-zz", FindOptions{}); });
+    if (found) state.SkipWithError("the needle was found");
+    total += t;
+    ++n;
+    state.SetIterationTime(t);
+  }
+  state.counters["find_ms"] = 1000 * total / n;
+  state.counters["find_per_load"] = (total / n) / load;
+}
+BENCHMARK(BM_FindItemAllRows)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const std::string folder = std::getenv("VELMORA_BENCH_DIR") ? std::getenv("VELMORA_BENCH_DIR") : ".";
+  Setup& setup = TheSetup();
+  setup.sets = static_cast<std::uint32_t>(EnvNumber("VELMORA_BENCH_SETS", 1000000));
+  setup.big = folder + "/talvane-bench-big.hdb";
+  setup.small = folder + "/talvane-bench-10k.hdb";
+
+  QApplication application(argc, argv);
+  if (std::getenv("VELMORA_BENCH_CHILD")) {
+    Window window;
+    window.dlg().resize(800, 600);
+    window.dlg().show();
+    window.OpenAndPaint(setup.big);
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", window.dlg().ListModel().RowCount() == static_cast<int>(setup.sets)
+                             ? usage.ru_maxrss
+                             : -1L);
+    return 0;
+  }
+
+  SampleOptions big;
+  big.sets = setup.sets;
+  big.tail_bytes = 1 << 20;
+  SampleOptions small;
+  small.sets = 10000;
+  small.tail_bytes = 1 << 20;
+  if (WriteSampleDatabase(setup.big, big) || WriteSampleDatabase(setup.small, small)) {
+    std::fprintf(stderr, "cannot write the databases under %s\n", folder.c_str());
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::remove(setup.big.c_str());
+  std::remove(setup.small.c_str());
+  return 0;
+}
