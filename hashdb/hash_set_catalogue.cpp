@@ -1,6 +1,7 @@
 #include "hashdb/hash_set_catalogue.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/file.h"
 
@@ -208,29 +209,34 @@ std::uint32_t CHashSetCatalogue::GetCount() const { return count_; }
 
 std::string CHashSetCatalogue::GetName(std::uint32_t index) const {
   if (index >= count_) return std::string();
-  return std::string(Records()[index].name());
+  return std::string(RecordAt(index).name());
 }
 
 bool CHashSetCatalogue::GetAlert(std::uint32_t index) const {
-  return index < count_ && Records()[index].alert() != 0;
+  return index < count_ && RecordAt(index).alert() != 0;
 }
 
 bool CHashSetCatalogue::SetAlert(std::uint32_t index, bool on) {
   if (index >= count_) return false;
-  HashSetRecord& record = Records()[index];
+  HashSetRecord record = RecordAt(index);
   const std::uint32_t word = on ? 1 : 0;
-  if (on ? record.alert() == 1 : record.alert() == 0) return false;
+  if (record.alert() == word) return false;
   record.set_alert(word);
+  StoreRecord(index, record);
   changed_ = true;
   return true;
 }
 
 bool CHashSetCatalogue::IsChanged() const { return changed_; }
 
-// The records are 260-byte aggregates of bytes, so the block read from the file
-// holds them as they are.
-const HashSetRecord* CHashSetCatalogue::Records() const {
-  return reinterpret_cast<const HashSetRecord*>(table_.data());
+// The table is plain bytes; a record is copied out to be read and back in when
+// its word changes.
+HashSetRecord CHashSetCatalogue::RecordAt(std::uint32_t index) const {
+  HashSetRecord record;
+  std::memcpy(record.bytes.data(), table_.data() + std::size_t{index} * kRecordSize, kRecordSize);
+  return record;
 }
 
-HashSetRecord* CHashSetCatalogue::Records() { return reinterpret_cast<HashSetRecord*>(table_.data()); }
+void CHashSetCatalogue::StoreRecord(std::uint32_t index, const HashSetRecord& record) {
+  std::memcpy(table_.data() + std::size_t{index} * kRecordSize, record.bytes.data(), kRecordSize);
+}

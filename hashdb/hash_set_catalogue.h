@@ -76,8 +76,8 @@ class CHashSetCatalogue {
   bool IsChanged() const;
 
  private:
-  const HashSetRecord* Records() const;
-  HashSetRecord* Records();
+  HashSetRecord RecordAt(std::uint32_t index) const;
+  void StoreRecord(std::uint32_t index, const HashSetRecord& record);
 
   FileSystem& files_;
   std::unique_ptr<File> file_;
