@@ -38,7 +38,7 @@ class ProductListTest : public OrdwinTest {
 // least one row is ticked; selection and focus changes never move it.
 TEST_F(ProductListTest, InstallButtonFollowsFlagAndTicks) {
   StartWithSite();
-  enum Step { kTick, kUntick, kSelect, kKeyDown, kCheck };
+  enum Step { kTick, kUntick, kSelect, kKeyDown, kSpace, kCheck };
   struct Case {
     const char* what;
     Step step;
@@ -58,6 +58,8 @@ TEST_F(ProductListTest, InstallButtonFollowsFlagAndTicks) {
       {"select a ticked row", kSelect, 0, true, 0x81},
       {"move the selection with the keyboard", kKeyDown, 0, true, 0x81},
       {"untick one of two", kUntick, 7, true, 0x1},
+      {"tick the current row with the space bar", kSpace, 1, true, 0x3},
+      {"untick it with the space bar", kSpace, 1, true, 0x1},
       {"check again", kCheck, 0, true, 0x1},
       {"untick the last one", kUntick, 0, false, 0x0},
   };
@@ -76,6 +78,11 @@ TEST_F(ProductListTest, InstallButtonFollowsFlagAndTicks) {
       case kKeyDown:
         List()->setFocus();
         QTest::keyClick(List(), Qt::Key_Down);
+        break;
+      case kSpace:
+        List()->setFocus();
+        List()->setCurrentItem(List()->topLevelItem(c.item));
+        QTest::keyClick(List(), Qt::Key_Space);
         break;
       case kCheck:
         Trigger("actionCheckForUpdates");
