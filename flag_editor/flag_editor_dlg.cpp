@@ -431,6 +431,12 @@ void CFlagEditorDlg::OnFileSaveAs() {
   if (!catalogue_->IsOpen()) return;
   const std::optional<std::string> path = dialogs_.AskSaveAsFileName(catalogue_->GetPath());
   if (!path) return;
+  // The copy does not return to the event loop: let the window system take the
+  // file dialog away and draw the window now, or the place where the dialog was
+  // stays stale until the copy ends.
+  QGuiApplication::sync();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  repaint();
   ListProgress progress(progress_);
   const SaveResult result = catalogue_->SaveAs(*path, progress);
   progress_->hide();   // also when a file error ended the copy before End

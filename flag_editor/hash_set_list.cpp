@@ -2,6 +2,10 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QStyleOptionHeader>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -210,7 +214,64 @@ QVariant HashSetListModel::headerData(int section, Qt::Orientation orientation, 
   return {};
 }
 
+namespace {
+
+// Rows are selected whole, so the focused cell gets no frame of its own.
+class RowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem plain = option;
+    plain.state &= ~QStyle::State_HasFocus;
+    QStyledItemDelegate::paint(painter, plain, index);
+  }
+};
+
+}  // namespace
+
+HashSetHeader::HashSetHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+void HashSetHeader::paintSection(QPainter* painter, const QRect& rect, int section) const {
+  if (!rect.isValid()) return;
+  QStyleOptionHeader option;
+  initStyleOption(&option);
+  option.rect = rect;
+  option.section = section;
+  option.text = model()->headerData(section, orientation(), Qt::DisplayRole).toString();
+  option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  option.sortIndicator = QStyleOptionHeader::None;
+  option.position = count() == 1        ? QStyleOptionHeader::OnlyOneSection
+                    : visualIndex(section) == 0 ? QStyleOptionHeader::Beginning
+                    : visualIndex(section) == count() - 1 ? QStyleOptionHeader::End
+                                                            : QStyleOptionHeader::Middle;
+  painter->save();
+  style()->drawControl(QStyle::CE_Header, &option, painter, this);
+  // The style leaves the painter clipped; start from the state before it.
+  painter->restore();
+  painter->save();
+  painter->setClipRect(rect);
+  if (isSortIndicatorShown() && sortIndicatorSection() == section) {
+    // A small filled triangle, pointing up for ascending names, down for descending.
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &option, this);
+    const int width = std::max(9, fontMetrics().height() * 2 / 3) | 1;
+    const qreal half = width / 2.0;
+    const qreal left = rect.left() + margin + fontMetrics().horizontalAdvance(option.text) + 2 * margin + 2;
+    const qreal middle = rect.center().y() + 0.5;
+    const qreal rise = (sortIndicatorOrder() == Qt::AscendingOrder ? -0.55 : 0.55) * half;
+    const QPolygonF triangle({QPointF(left, middle - rise), QPointF(left + width, middle - rise),
+                              QPointF(left + half, middle + rise)});
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(palette().color(QPalette::WindowText));
+    painter->drawPolygon(triangle);
+  }
+  painter->restore();
+}
+
 HashSetListView::HashSetListView(QWidget* parent) : QTableView(parent) {
+  setHorizontalHeader(new HashSetHeader(this));
+  setItemDelegate(new RowDelegate(this));
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -235,6 +296,14 @@ HashSetListView::HashSetListView(QWidget* parent) : QTableView(parent) {
   p.setColor(QPalette::Inactive, QPalette::HighlightedText,
              p.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(p);
+}
+
+void HashSetListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  // Rows are revealed up or down only: a click on the wide name column must not
+  // scroll the check boxes out of sight.
+  const int horizontal = horizontalScrollBar()->value();
+  QTableView::scrollTo(index, hint);
+  horizontalScrollBar()->setValue(horizontal);
 }
 
 void HashSetListView::keyPressEvent(QKeyEvent* event) {

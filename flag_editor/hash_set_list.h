@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHeaderView>
 #include <QTableView>
 #include <cstdint>
 #include <memory>
@@ -83,6 +84,18 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
   std::size_t block_used_ = kNameBlockSize;   // full: the first name starts a block
 };
 
+// The column headings. The sort arrow is drawn right after the heading's text,
+// where a report list shows it, rather than at the far edge of a wide column.
+class HashSetHeader : public QHeaderView {
+  Q_OBJECT
+
+ public:
+  explicit HashSetHeader(QWidget* parent = nullptr);
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int section) const override;
+};
+
 // The list view: report rows, single full-row selection that stays visible
 // without focus, Space toggles the focused row's check box.
 class HashSetListView : public QTableView {
@@ -90,6 +103,9 @@ class HashSetListView : public QTableView {
 
  public:
   explicit HashSetListView(QWidget* parent = nullptr);
+
+ public:
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
