@@ -1,10 +1,13 @@
-// A fault at every file call SaveAs makes, one run per call: whichever step
-// fails, the source stays as it was, nothing half-written is left beside the
+// A fault at every file call Load, Save and SaveAs make, one run per call:
+// whichever step fails, the source stays as it was (or, for Save, keeps its
+// changed flag for the next try), nothing half-written is left beside a copy's
 // target, and the catalogue goes on working.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,14 +46,62 @@ class CountingProgress final : public SaveProgress {
   int ends = 0;
 };
 
-// Where the copy goes: a new name, an existing file, or a link to one.
-enum class Target { kMissing, kExisting, kLink };
-
 struct Fault {
   FileCall call;
   int nth;
   bool short_write;   // the write stores a part, as on a full disk
 };
+
+using CallCounts = std::map<FileCall, int>;
+
+// How many calls of each kind run() makes through files.
+CallCounts CallsDuring(FaultFileSystem& files, const std::function<void()>& run) {
+  CallCounts before;
+  for (FileCall call : kCalls) before[call] = files.Calls(call);
+  run();
+  CallCounts made;
+  for (FileCall call : kCalls) made[call] = files.Calls(call) - before[call];
+  return made;
+}
+
+// One failing call at each position, and a short write at each write.
+std::vector<Fault> EveryFault(const CallCounts& calls) {
+  std::vector<Fault> faults;
+  for (const auto& [call, count] : calls) {
+    for (int nth = 1; nth <= count; ++nth) {
+      faults.push_back({call, nth, false});
+      if (call == FileCall::kWrite) faults.push_back({call, nth, true});
+    }
+  }
+  return faults;
+}
+
+void Plan(FaultFileSystem& files, const Fault& fault) {
+  if (fault.short_write) {
+    files.ShortWriteOn(fault.nth, 100);
+  } else {
+    files.FailOn(fault.call, fault.nth, 10);
+  }
+}
+
+std::string Describe(const Fault& fault) {
+  return std::string(fault.short_write ? "short " : "failing ") + CallName(fault.call) + " #" +
+         std::to_string(fault.nth);
+}
+
+// Where the copy goes: a new name, an existing file, or a link to one.
+enum class Target { kMissing, kExisting, kLink };
+
+const char* TargetName(Target target) {
+  switch (target) {
+    case Target::kMissing: return "NewFile";
+    case Target::kExisting: return "ExistingFile";
+    case Target::kLink: return "LinkToFile";
+  }
+  return "Unknown";
+}
+
+void PrintTo(Target target, std::ostream* out) { *out << TargetName(target); }
 
 class SaveAsFaultTest : public ::testing::TestWithParam<Target> {
  protected:
@@ -98,34 +149,23 @@ class SaveAsFaultTest : public ::testing::TestWithParam<Target> {
 
 TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
   // A clean copy first, counting the calls of each kind it makes.
-  std::map<FileCall, int> calls;
+  CallCounts calls;
   {
     FaultFileSystem files;
     CHashSetCatalogue catalogue(files);
     ASSERT_NO_FATAL_FAILURE(Open(catalogue));
-    std::map<FileCall, int> before;
-    for (FileCall call : kCalls) before[call] = files.Calls(call);
     CountingProgress progress;
-    ASSERT_TRUE(catalogue.SaveAs(target_, progress));
+    calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.SaveAs(target_, progress)); });
     EXPECT_EQ(progress.ends, 1);
     EXPECT_EQ(ReadBytes(target_), changed_bytes_);
-    for (FileCall call : kCalls) calls[call] = files.Calls(call) - before[call];
   }
   // The copy has four tail chunks, so these are the least a copy makes.
   EXPECT_GE(calls[FileCall::kWrite], 5);
   EXPECT_GE(calls[FileCall::kRead], 5);
   EXPECT_EQ(calls[FileCall::kOpen], GetParam() == Target::kMissing ? 0 : 1);
 
-  std::vector<Fault> faults;
-  for (FileCall call : kCalls) {
-    for (int nth = 1; nth <= calls[call]; ++nth) {
-      faults.push_back({call, nth, false});
-      if (call == FileCall::kWrite) faults.push_back({call, nth, true});
-    }
-  }
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(std::string(fault.short_write ? "short " : "failing ") + CallName(fault.call) + " #" +
-                 std::to_string(fault.nth));
+  for (const Fault& fault : EveryFault(calls)) {
+    SCOPED_TRACE(Describe(fault));
     WriteBytes(source_, source_bytes_);
     if (GetParam() != Target::kMissing) WriteBytes(target_, target_bytes_);
     else ::unlink(target_.c_str());
@@ -133,11 +173,7 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
     FaultFileSystem files;
     CHashSetCatalogue catalogue(files);
     ASSERT_NO_FATAL_FAILURE(Open(catalogue));
-    if (fault.short_write) {
-      files.ShortWriteOn(fault.nth, 100);
-    } else {
-      files.FailOn(fault.call, fault.nth, 10);
-    }
+    Plan(files, fault);
     CountingProgress progress;
     const SaveResult result = catalogue.SaveAs(target_, progress);
     files.ClearFaults();
@@ -172,13 +208,85 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, SaveAsFaultTest,
                          ::testing::Values(Target::kMissing, Target::kExisting, Target::kLink),
-                         [](const auto& info) {
-                           switch (info.param) {
-                             case Target::kMissing: return "NewFile";
-                             case Target::kExisting: return "ExistingFile";
-                             case Target::kLink: return "LinkToFile";
-                           }
-                           return "Unknown";
-                         });
+                         [](const auto& info) { return TargetName(info.param); });
+
+class LoadSaveFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SampleOptions options;
+    options.sets = 9000;   // the record table comes in three blocks
+    options.tail_bytes = 1000;
+    ASSERT_FALSE(WriteSampleDatabase(path_, options));
+    bytes_ = ReadBytes(path_);
+  }
+
+  TempDir dir_;
+  std::string path_ = dir_ / "db.hdb";
+  std::string bytes_;
+};
+
+TEST_F(LoadSaveFaultTest, EveryLoadStepFailsClosed) {
+  CallCounts calls;
+  {
+    FaultFileSystem files;
+    CHashSetCatalogue catalogue(files);
+    calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Load(path_).ok()); });
+  }
+  EXPECT_GE(calls[FileCall::kRead], 4);   // the header and three blocks
+  for (const Fault& fault : EveryFault(calls)) {
+    SCOPED_TRACE(Describe(fault));
+    FaultFileSystem files;
+    CHashSetCatalogue catalogue(files);
+    Plan(files, fault);
+    const LoadResult result = catalogue.Load(path_);
+    files.ClearFaults();
+    EXPECT_FALSE(result.ok());
+    EXPECT_FALSE(catalogue.IsOpen());
+    EXPECT_EQ(catalogue.GetCount(), 0u);
+    EXPECT_EQ(ReadBytes(path_), bytes_);
+    catalogue.Close();
+    // Nothing of the failed load lingers: not its records, not its hold.
+    ASSERT_TRUE(catalogue.Load(path_).ok());
+    EXPECT_EQ(catalogue.GetCount(), 9000u);
+  }
+}
+
+TEST_F(LoadSaveFaultTest, EverySaveStepKeepsTheChangeForTheNextTry) {
+  std::string changed = bytes_;
+  CallCounts calls;
+  {
+    FaultFileSystem files;
+    CHashSetCatalogue catalogue(files);
+    ASSERT_TRUE(catalogue.Load(path_).ok());
+    calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Save()); });
+    const bool was = catalogue.GetAlert(8999);
+    ASSERT_TRUE(catalogue.SetAlert(8999, !was));
+    changed.replace(AlertOffset(8999), 4, Le32(was ? 0 : 1));
+  }
+  EXPECT_GE(calls[FileCall::kWrite], 4);   // the header and three blocks
+  for (const Fault& fault : EveryFault(calls)) {
+    SCOPED_TRACE(Describe(fault));
+    WriteBytes(path_, bytes_);
+    FaultFileSystem files;
+    CHashSetCatalogue catalogue(files);
+    ASSERT_TRUE(catalogue.Load(path_).ok());
+    ASSERT_TRUE(catalogue.SetAlert(8999, !catalogue.GetAlert(8999)));
+    Plan(files, fault);
+    const SaveResult result = catalogue.Save();
+    files.ClearFaults();
+    EXPECT_FALSE(result);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->cause, fault.short_write ? 13 : 10);
+    EXPECT_EQ(result.error->path, path_);
+    EXPECT_TRUE(catalogue.IsChanged());
+    EXPECT_EQ(ReadBytes(path_).size(), bytes_.size());   // never truncated, never grown
+    ASSERT_TRUE(catalogue.Save());
+    EXPECT_FALSE(catalogue.IsChanged());
+    EXPECT_EQ(ReadBytes(path_), changed);
+    catalogue.Close();
+    CHashSetCatalogue again(files);
+    EXPECT_TRUE(again.Load(path_).ok());
+  }
+}
 
 }  // namespace
