@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +18,7 @@
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <fstream>
 #include <memory>
 
@@ -189,6 +193,53 @@ TEST_F(TalvaneWindow, MenusCarryTheirTextsAndShortcutTexts) {
   EXPECT_EQ(header->model()->headerData(1, Qt::Horizontal).toString(), "Hash Set Name");
   EXPECT_EQ(header->sectionSize(0), 50);
   EXPECT_EQ(header->sectionSize(1), 500);
+}
+
+TEST_F(TalvaneWindow, AParentWindowTakesTheMinimizeAndMaximizeButtons) {
+  StartOn(kFruit);
+  EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+  dlg.reset();
+  dlg = std::make_unique<CFlagEditorDlg>(questions, questions, *registry, &files);
+  dlg->m_bHasParent = true;
+  dlg->m_nParentWnd = 0;   // "/parent" alone: no window to stay in front of, and no failure
+  dlg->OnInitDialog();
+  EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(TalvaneWindow, EveryControlHasAnObjectAndAnAccessibleName) {
+  StartOn(kFruit);
+  QTest::keyClick(List(), Qt::Key_F, Qt::ControlModifier);
+  ASSERT_NE(dlg->FindBox(), nullptr);
+  for (QWidget* top : {static_cast<QWidget*>(dlg.get()), static_cast<QWidget*>(dlg->FindBox())}) {
+    EXPECT_FALSE(top->objectName().isEmpty());
+    EXPECT_FALSE(top->accessibleName().isEmpty());
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+      const bool ours = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                        qobject_cast<QTableView*>(w) || qobject_cast<QProgressBar*>(w) ||
+                        qobject_cast<QMenu*>(w) || qobject_cast<QMenuBar*>(w) ||
+                        qobject_cast<QGroupBox*>(w);
+      // Qt's own helpers (the menu bar's overflow button and its menu, the
+      // table's corner button) are not ours to name.
+      bool qt_internal = false;
+      for (QObject* o = w; o && o != top; o = o->parent()) {
+        qt_internal |= o->objectName().startsWith("qt_") ||
+                       QLatin1String(o->metaObject()->className()) == QLatin1String("QTableCornerButton");
+      }
+      if (auto* ext = top->findChild<QToolButton*>("qt_menubar_ext_button")) {
+        qt_internal |= w == ext->menu();
+      }
+      if (!ours || qt_internal) continue;
+      EXPECT_FALSE(w->objectName().isEmpty()) << w->metaObject()->className();
+      EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+    }
+  }
+  for (QAction* a : dlg->findChildren<QAction*>()) {
+    if (a->isSeparator() || a->menu()) continue;
+    EXPECT_TRUE(a->objectName().startsWith("action")) << a->text().toStdString();
+  }
 }
 
 TEST_F(TalvaneWindow, LayoutFollowsTheClientArea) {
