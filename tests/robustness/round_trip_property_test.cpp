@@ -217,6 +217,14 @@ TEST(RoundTripProperty, RandomDatabasesAndTicksMatchTheByteModel) {
       EXPECT_FALSE(catalogue.IsChanged());
       ASSERT_EQ(ReadBytes(copy), model.bytes);
       ASSERT_EQ(ReadBytes(source), original);
+      {
+        // The hold moved with the catalogue: the copy is held, the source free.
+        CHashSetCatalogue other;
+        const LoadResult held = other.Load(copy);
+        ASSERT_TRUE(held.failure);
+        EXPECT_EQ(held.failure->cause, 11);
+        EXPECT_TRUE(other.Load(source).ok());
+      }
       changed = false;
       ASSERT_NO_FATAL_FAILURE(RandomTicks(random, catalogue, model, changed));
       ASSERT_TRUE(catalogue.Save());
