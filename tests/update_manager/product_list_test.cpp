@@ -105,6 +105,22 @@ TEST_F(ProductListTest, TicksAndSelectionSurviveACheck) {
   EXPECT_EQ(Cell(4, 1), "");
 }
 
+// A refill after a check shows the learned versions again, with fresh rows:
+// nothing ticked, so no stale bit can enable the button.
+TEST_F(ProductListTest, RefillAfterACheckKeepsTheVersions) {
+  StartWithSite();
+  Trigger("actionCheckForUpdates");
+  ClickTickBox(1);
+  ClickTickBox(5);
+  ASSERT_TRUE(Install()->isEnabled());
+  View().OnUpdate();
+  EXPECT_EQ(Cell(0, 1), "4.3.1");
+  EXPECT_EQ(Cell(7, 1), "2026.12");
+  EXPECT_FALSE(Ticked(1));
+  EXPECT_EQ(View().TickedMask(), 0u);
+  EXPECT_FALSE(Install()->isEnabled());
+}
+
 TEST_F(ProductListTest, InstallLaunchesTickedLinksInListOrder) {
   StartWithSite();
   Trigger("actionCheckForUpdates");
