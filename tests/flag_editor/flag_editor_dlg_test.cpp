@@ -398,6 +398,8 @@ struct PromptCase {
   int ended;           // -1: window stays, else its result
 };
 
+void PrintTo(const PromptCase& c, std::ostream* os) { *os << c.what; }
+
 const std::string k104 = "You've changed alert values.  Save before continuing?";
 const std::string k109 = "You've changed alert values.  Save before exiting?";
 

@@ -35,6 +35,8 @@ struct FindCase {
   int expected;   // -1: none
 };
 
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.what; }
+
 class FindItemTest : public ::testing::TestWithParam<FindCase> {};
 
 TEST_P(FindItemTest, FindsTheWrittenRow) {
@@ -86,6 +88,10 @@ struct ParentCase {
   bool has_parent;
   int parent;
 };
+
+void PrintTo(const ParentCase& c, std::ostream* os) {
+  for (const std::string& a : c.arguments) *os << a << ' ';
+}
 
 class CommandLineTest : public ::testing::TestWithParam<ParentCase> {};
 
