@@ -565,6 +565,29 @@ TEST_F(TalvaneWindow, SaveAsCopiesWithTheProgressBarAndMovesToTheCopy) {
   EXPECT_LT(last, total);
 }
 
+TEST_F(TalvaneWindow, SaveAsOntoItsOwnPathSavesInPlaceWithoutTheBar) {
+  const std::string path = StartOn(kFruit, 100 * 1024);
+  ClickCheckBox(0);
+  PaintsSeen seen(dlg->ProgressBar());
+  questions.file_names = {path};
+  Trigger("actionFileSaveAs");
+  EXPECT_TRUE(seen.paints.empty());
+  EXPECT_EQ(Caption(), "Talvane - " + path);
+  EXPECT_EQ(AlertWordOnDisk(path, 0), 1u);
+}
+
+TEST_F(TalvaneWindow, OpeningTheOpenDatabaseReloadsItFromItsFile) {
+  const std::string path = StartOn(kFruit);
+  ClickCheckBox(0);
+  questions.answers = {BoxAnswer::No};
+  questions.file_names = {path};
+  Trigger("actionFileOpen");
+  EXPECT_EQ(Caption(), "Talvane - " + path);
+  EXPECT_FALSE(dlg->Catalogue().IsChanged());
+  EXPECT_FALSE(dlg->Catalogue().GetAlert(0));
+  EXPECT_EQ(List()->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+}
+
 TEST_F(TalvaneWindow, SaveAsThatCannotCreateTheCopyChangesNothing) {
   const std::string path = StartOn(kFruit, 1000);
   ClickCheckBox(0);
