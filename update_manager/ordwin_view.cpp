@@ -135,10 +135,9 @@ void COrdwinView::OnInitialUpdate() {
       layout_.Add(id, {g.x(), g.y(), g.width(), g.height()}, false, !isList, isList ? 1 : 0,
                   isList ? 1 : 0, 1.0, 1.0);
     }
-    TrackingSizes sizes{{0, 0}, {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}};
-    layout_.MinMaxAnswer(sizes);
-    setMinimumSize(sizes.minimum.width, sizes.minimum.height);
-    setMaximumSize(sizes.maximum.width, sizes.maximum.height);
+    // The tracking-size query reaches top-level windows only, so the frame's own
+    // minimum (510 x 310) is what limits the form; below its start size the list
+    // shrinks and the controls under it move up.
     initialised_ = true;
   }
 

@@ -251,5 +251,27 @@ TEST_F(StartupTest, FormControlsFollowTheWindowSize) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Find<QWidget>(names[i])->geometry(), start[i]) << names[i];
 }
 
+// At the frame's minimum size every control is still inside the form, the
+// list above the three controls under it.
+TEST_F(StartupTest, FormFitsTheMinimumFrame) {
+  WriteIniNoOffer("127.0.0.1:9");
+  Start();
+  CMainFrame* frame = app_->MainFrame();
+  frame->resize(CMainFrame::kMinTrackWidth, CMainFrame::kMinTrackHeight);
+  ASSERT_TRUE(SpinUntil([&] { return frame->size() == QSize(510, 310); }));
+  // What the frame shows of the form: between the menu bar and the status bar.
+  const QRect shown(QPoint(0, frame->menuBar()->geometry().bottom() + 1),
+                    QPoint(frame->width() - 1, Find<QStatusBar>("statusBar")->geometry().top() - 1));
+  const QRect list = Find<QWidget>("productList")->geometry();
+  for (const char* name : {"productList", "installButton", "productLineCaption", "productLink"}) {
+    QWidget* control = Find<QWidget>(name);
+    const QRect r = control->geometry();
+    EXPECT_TRUE(shown.contains(QRect(control->mapTo(frame, QPoint(0, 0)), control->size()))) << name;
+    if (std::string(name) != "productList") {
+      EXPECT_GT(r.top(), list.bottom()) << name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ordwin_test
