@@ -57,6 +57,30 @@ TEST(Progress, NewDialogIsEmptyAndShown) {
   EXPECT_EQ(progress.windowModality(), Qt::ApplicationModal);
 }
 
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// The transfer blocks the event loop between its polls, so every step is drawn
+// before SetStep returns.
+TEST(Progress, EveryStepIsPaintedAtOnce) {
+  CProgress progress;
+  PaintCounter counter;
+  progress.findChild<QLabel*>(QStringLiteral("progressText"))->installEventFilter(&counter);
+  progress.findChild<QProgressBar*>(QStringLiteral("progressBar"))->installEventFilter(&counter);
+  for (unsigned id : {IDS_STEP_COMMUNICATING, IDS_STEP_CONNECTING, IDS_STEP_DOWNLOADING}) {
+    const int before = counter.paints;
+    progress.SetStep(id, 40);
+    EXPECT_GE(counter.paints, before + 2) << id;  // text line and bar, without an event loop
+  }
+}
+
 TEST(Progress, StepsAreAbsoluteAndAMissingTextStays) {
   CProgress progress;
   progress.SetStep(IDS_STEP_COMMUNICATING, 20);
