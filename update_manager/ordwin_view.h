@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QWidget>
 #include <cstdint>
-#include <map>
 
 #include "update_client/latest_known.h"
 #include "update_manager/resize_layout.h"
