@@ -18,6 +18,7 @@
 #include "flag_editor/commands.h"
 #include "flag_editor/dialog_units.h"
 #include "flag_editor/find_box.h"
+#include "flag_editor/parent_window.h"
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
 
@@ -236,6 +237,23 @@ bool CFlagEditorDlg::OnInitDialog() {
   }
   list_->setFocus();
   return true;
+}
+
+void CFlagEditorDlg::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) OnActivate(false);
+}
+
+void CFlagEditorDlg::OnActivate(bool active) {
+  // Started for another program's window: clicking that window (or anything
+  // inside it) leaves Talvane in front and with the focus. Windows it merely
+  // owns, and every other window, take the focus as usual.
+  if (active || !m_bHasParent) return;
+  if (!FocusIsInParentWindow(static_cast<std::uint32_t>(m_nParentWnd))) return;
+  activateWindow();
+  raise();
+  TakeFocus(static_cast<std::uintptr_t>(winId()));
+  if (QWidget* focus = focusWidget()) focus->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void CFlagEditorDlg::OnCommand(int command) {

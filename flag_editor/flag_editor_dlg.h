@@ -75,6 +75,8 @@ class CFlagEditorDlg : public QDialog {
   // A row changed (check box, selection or focus): its state goes to the catalogue.
   void OnItemChanged(int position);
   void OnHeaderItemClick(int column);
+  // Deactivation with a parent window: taken back when the parent took the focus.
+  void OnActivate(bool active);
 
   std::optional<int> FindItem(bool whole_word, bool match_case, bool down) const;
   void ShowFoundItem(int position);
@@ -103,6 +105,7 @@ class CFlagEditorDlg : public QDialog {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
