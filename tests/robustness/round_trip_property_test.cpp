@@ -126,7 +126,7 @@ std::size_t RandomTailSize(std::mt19937_64& random) {
 }
 
 std::uint32_t RandomCount(std::mt19937_64& random) {
-  switch (Pick(random, 8)) {
+  switch (Pick(random, 16)) {
     case 0: return 0;
     case 1: return 1;
     case 2: return 4033;   // one record past the first 1 MiB block of the table
