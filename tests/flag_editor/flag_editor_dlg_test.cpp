@@ -588,6 +588,24 @@ TEST_F(TalvaneWindow, OpeningTheOpenDatabaseReloadsItFromItsFile) {
   EXPECT_EQ(List()->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
 }
 
+TEST(ListProgress, TotalsBeyondTheBarsRangeAreScaledNotWrapped) {
+  QWidget parent;
+  QProgressBar bar(&parent);
+  parent.show();
+  ListProgress progress(&bar);
+  const std::uint64_t total = 5ull << 30;   // 5 GiB: more than an int holds
+  progress.Begin(total);
+  EXPECT_TRUE(bar.isVisible());
+  EXPECT_EQ(bar.value(), 0);
+  ASSERT_GT(bar.maximum(), 0);
+  progress.Advance(4ull << 30);
+  EXPECT_NEAR(static_cast<double>(bar.value()) / bar.maximum(), 0.8, 1e-6);
+  progress.Advance(total);
+  EXPECT_EQ(bar.value(), bar.maximum());
+  progress.End();
+  EXPECT_FALSE(bar.isVisible());
+}
+
 TEST_F(TalvaneWindow, SaveAsThatCannotCreateTheCopyChangesNothing) {
   const std::string path = StartOn(kFruit, 1000);
   ClickCheckBox(0);
