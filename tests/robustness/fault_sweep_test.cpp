@@ -16,6 +16,7 @@
 #include "tests/hashdb/database_bytes.h"
 #include "tests/platform/fault_file_system.h"
 #include "tests/platform/test_files.h"
+#include "tests/robustness/memory_folders.h"
 
 namespace {
 
@@ -138,6 +139,7 @@ class SaveAsFaultTest : public ::testing::TestWithParam<Target> {
     changed_bytes_.replace(AlertOffset(0), 4, Le32(was ? 0 : 1));
   }
 
+  const TemporaryFoldersInMemory in_memory_;
   TempDir dir_;
   std::string source_ = dir_ / "source.hdb";
   std::string target_;
@@ -220,6 +222,7 @@ class LoadSaveFaultTest : public ::testing::Test {
     bytes_ = ReadBytes(path_);
   }
 
+  const TemporaryFoldersInMemory in_memory_;
   TempDir dir_;
   std::string path_ = dir_ / "db.hdb";
   std::string bytes_;

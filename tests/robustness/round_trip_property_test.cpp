@@ -13,6 +13,7 @@
 #include "hashdb/hash_set_catalogue.h"
 #include "tests/hashdb/database_bytes.h"
 #include "tests/platform/test_files.h"
+#include "tests/robustness/memory_folders.h"
 
 namespace {
 
@@ -182,6 +183,7 @@ void ExpectCopyProgress(const ProgressLog& progress, const Model& source) {
 }
 
 TEST(RoundTripProperty, RandomDatabasesAndTicksMatchTheByteModel) {
+  const TemporaryFoldersInMemory in_memory;
   TempDir dir;
   const std::string source = dir / "source.hdb";
   const std::string copy = dir / "copy.hdb";

@@ -4,10 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,6 +13,7 @@
 #include "hashdb/sample_database.h"
 #include "tests/hashdb/database_bytes.h"
 #include "tests/platform/test_files.h"
+#include "tests/robustness/memory_folders.h"
 #include "tests/update_client/loopback.h"
 #include "tools/update_client/site_server.h"
 #include "update_client/update_session.h"
@@ -77,27 +76,6 @@ void ExpectNoGrowth(const Usage& before, const Usage& after) {
       << "resident memory grew from " << before.rss_kib << " KiB to " << after.rss_kib << " KiB";
 #endif
 }
-
-// Temporary folders on tmpfs while it lives, when there is one: the soak is
-// about descriptors and memory, and there every save's flush costs nothing
-// instead of a disk flush each (minutes on a busy disk, seconds here).
-class TemporaryFoldersInMemory {
- public:
-  TemporaryFoldersInMemory() {
-    if (const char* old = std::getenv("TMPDIR")) old_ = old;
-    if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
-  }
-  ~TemporaryFoldersInMemory() {
-    if (old_) {
-      ::setenv("TMPDIR", old_->c_str(), 1);
-    } else {
-      ::unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 // Every 50th cycle saves as the other of two names instead, so the copy's
 // buffer, temporary file and change of hold are repeated too.
