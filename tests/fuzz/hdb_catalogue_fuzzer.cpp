@@ -47,14 +47,14 @@ void Require(bool holds, const char* what) {
   if (!holds) CheckedProgress::Fail(what);
 }
 
-// The folder lives for the whole run; on tmpfs when there is one, since every
-// save is flushed.
+// The folder lives for the whole run; on tmpfs unless $TMPDIR says otherwise,
+// since every save is flushed.
 TempDir* work = nullptr;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
+  if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
   work = new TempDir();
   std::atexit([] { delete work; });   // libFuzzer ends the run with exit()
   return work->path().empty() ? 1 : 0;

@@ -46,7 +46,7 @@ TempDir* work = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
+  if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
   work = new TempDir();
   std::atexit([] { delete work; });   // libFuzzer ends the run with exit()
   return work->path().empty() ? 1 : 0;
