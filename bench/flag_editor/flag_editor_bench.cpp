@@ -20,13 +20,13 @@
 
 #include <QApplication>
 #include <QProgressBar>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "flag_editor/flag_editor_dlg.h"
 #include "hashdb/hash_set_catalogue.h"
 #include "hashdb/sample_database.h"
@@ -34,21 +34,8 @@
 
 namespace {
 
-std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
-}
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-template <typename F>
-double Time(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return Seconds(std::chrono::steady_clock::now() - start);
-}
+using bench::EnvNumber;
+using bench::Time;
 
 // The window's questions: Open always answers with one path, nothing else is asked.
 class Answers : public MessageBoxes, public FileDialogs {
@@ -218,7 +205,7 @@ BENCHMARK(BM_FindItemAllRows)->UseManualTime()->Iterations(5)->Unit(benchmark::k
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const std::string folder = std::getenv("VELMORA_BENCH_DIR") ? std::getenv("VELMORA_BENCH_DIR") : ".";
+  const std::string folder = bench::BenchFolder();
   Setup& setup = TheSetup();
   setup.sets = static_cast<std::uint32_t>(EnvNumber("VELMORA_BENCH_SETS", 1000000));
   setup.big = folder + "/talvane-bench-big.hdb";

@@ -15,22 +15,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "hashdb/hash_set_catalogue.h"
 #include "hashdb/sample_database.h"
 
 namespace {
 
-std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
-}
+using bench::EnvNumber;
+using bench::Time;
 
 struct Setup {
   std::string folder;
@@ -44,17 +42,6 @@ struct Setup {
 Setup& TheSetup() {
   static Setup setup;
   return setup;
-}
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-template <typename F>
-double Time(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return Seconds(std::chrono::steady_clock::now() - start);
 }
 
 // Reads the whole file once so the page cache is warm.
@@ -236,8 +223,7 @@ BENCHMARK(BM_SaveAs)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations
 
 int main(int argc, char** argv) {
   Setup& s = TheSetup();
-  const char* folder = std::getenv("VELMORA_BENCH_DIR");
-  s.folder = folder && *folder ? folder : ".";
+  s.folder = bench::BenchFolder();
   s.database = s.folder + "/bench-large.hdb";
   s.copy = s.folder + "/bench-large-copy.hdb";
   s.sets = static_cast<std::uint32_t>(EnvNumber("VELMORA_BENCH_SETS", 1000000));
