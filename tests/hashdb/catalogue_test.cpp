@@ -505,6 +505,11 @@ TEST_F(CatalogueFaultTest, RealDiskFullOnATinyFileSystem) {
   if (mount("tmpfs", mount_point.path().c_str(), "tmpfs", 0, "size=2200k") != 0) {
     GTEST_SKIP() << "tmpfs cannot be mounted here";
   }
+  // Unmounted however the test ends, before the mount point is removed.
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount(path.c_str()); }
+  } unmount{mount_point.path()};
   const std::string target = mount_point / "copy.hdb";
   WriteBytes(target, "kept");
   {
@@ -519,7 +524,6 @@ TEST_F(CatalogueFaultTest, RealDiskFullOnATinyFileSystem) {
     EXPECT_EQ(ReadBytes(target), "kept");
     EXPECT_EQ(catalogue.GetPath(), source_);
   }
-  umount(mount_point.path().c_str());
 }
 
 }  // namespace
