@@ -3,13 +3,13 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "flag_editor/dialog_units.h"
+#include "platform/qt/dialog_units.h"
 
 CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {
   setObjectName("aboutBox");
   setWindowTitle(tr("About Talvane"));
   setAccessibleName(windowTitle());
-  const TalvaneDialogUnits units(fontMetrics());
+  const DialogUnits units(fontMetrics());
   setFixedSize(units.X(235), units.Y(55));
 
   auto* version = new QLabel(tr("Talvane Version 1.0"), this);

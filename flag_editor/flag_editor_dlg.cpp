@@ -16,11 +16,11 @@
 
 #include "flag_editor/about_dlg.h"
 #include "flag_editor/commands.h"
-#include "flag_editor/dialog_units.h"
 #include "flag_editor/find_box.h"
 #include "flag_editor/parent_window.h"
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
+#include "platform/qt/dialog_units.h"
 
 namespace {
 
@@ -137,7 +137,7 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
   connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
           &CFlagEditorDlg::OnHeaderItemClick);
 
-  const TalvaneDialogUnits units(fontMetrics());
+  const DialogUnits units(fontMetrics());
   resize(units.X(320), units.Y(199) + menu_bar_->sizeHint().height());
 }
 

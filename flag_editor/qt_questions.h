@@ -1,18 +1,19 @@
 #pragma once
 
 #include "flag_editor/file_dialogs.h"
-#include "platform/message_boxes.h"
+#include "platform/qt/qt_message_boxes.h"
 
 class QWidget;
 
-// The real questions: QMessageBox and QFileDialog over the owner window.
-class QtQuestions : public MessageBoxes, public FileDialogs {
+// The real questions over the owner window: the shared message boxes, and
+// QFileDialog for Open and Save as.
+class QtQuestions : public QtMessageBoxes, public FileDialogs {
  public:
-  explicit QtQuestions(QWidget* owner = nullptr) : owner_(owner) {}
+  explicit QtQuestions(QWidget* owner = nullptr);
+  QtQuestions(const QtQuestions&) = delete;  // the boxes ask this object for the owner
+  QtQuestions& operator=(const QtQuestions&) = delete;
   void SetOwner(QWidget* owner) { owner_ = owner; }
 
-  BoxAnswer Show(const std::string& text, const std::string& caption, BoxButtons buttons,
-                 BoxIcon icon) override;
   std::optional<std::string> AskOpenFileName() override;
   std::optional<std::string> AskSaveAsFileName(const std::string& initial) override;
 

@@ -5,7 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "update_client/dialog_units.h"
+#include "platform/qt/dialog_units.h"
 #include "update_manager/ordwin_strings.h"
 
 CProgress::CProgress(QWidget* owner) : QDialog(owner) {

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <iostream>
 
+#include "platform/qt/qt_message_boxes.h"
 #include "platform/registry.h"
 #include "update_manager/check_command.h"
 #include "update_manager/main_frame.h"
 #include "update_manager/ordwin_app.h"
 #include "update_manager/ordwin_strings.h"
 #include "update_manager/product_table.h"
-#include "update_manager/qt_message_boxes.h"
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--check") == 0) {

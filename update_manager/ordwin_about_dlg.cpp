@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "update_client/dialog_units.h"
+#include "platform/qt/dialog_units.h"
 #include "update_manager/ordwin_ids.h"
 #include "update_manager/ordwin_strings.h"
 #include "update_manager/product_table.h"

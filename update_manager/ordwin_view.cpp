@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "update_client/dialog_units.h"
+#include "platform/qt/dialog_units.h"
 #include "update_client/site_hosts.h"
 #include "update_manager/link_label.h"
 #include "update_manager/ordwin_doc.h"

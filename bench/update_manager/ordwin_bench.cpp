@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/qt/qt_message_boxes.h"
 #include "platform/registry.h"
 #include "tests/update_client/loopback.h"
 #include "tools/update_client/site_server.h"
@@ -32,7 +33,6 @@
 #include "update_manager/ordwin_app.h"
 #include "update_manager/ordwin_view.h"
 #include "update_manager/product_table.h"
-#include "update_manager/qt_message_boxes.h"
 
 extern char** environ;
 

@@ -9,11 +9,11 @@
 #include <QStatusBar>
 #include <cstring>
 
+#include "platform/qt/qt_message_boxes.h"
 #include "platform/registry.h"
 #include "update_manager/main_frame.h"
 #include "update_manager/ordwin_app.h"
 #include "update_manager/product_table.h"
-#include "update_manager/qt_message_boxes.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

@@ -1,9 +1,6 @@
-#include "update_client/dialog_units.h"
+#include "platform/qt/dialog_units.h"
 
-#include <QFontMetrics>
-
-DialogUnits::DialogUnits(const QFont& font) {
-  const QFontMetrics metrics(font);
+DialogUnits::DialogUnits(const QFontMetrics& metrics) {
   // The average over the 52 Latin letters, rounded half up, as dialog base units are taken.
   const int letters =
       metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));

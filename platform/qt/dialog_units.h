@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QRect>
 #include <QSize>
 
@@ -9,7 +10,8 @@
 // so a form looks like its template at any font size.
 class DialogUnits {
  public:
-  explicit DialogUnits(const QFont& font);
+  explicit DialogUnits(const QFont& font) : DialogUnits(QFontMetrics(font)) {}
+  explicit DialogUnits(const QFontMetrics& metrics);
   QRect Rect(int x, int y, int width, int height) const;
   QSize Size(int width, int height) const;
   int X(int x) const { return x * charWidth_ / 4; }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QString>
-#include <QWidget>
 #include <functional>
+#include <utility>
 
 #include "platform/message_boxes.h"
 
-// The real message boxes: QMessageBox, owned by the main window, first button
-// the default, and the application's name as caption when the box has none.
+class QWidget;
+
+// The real message boxes: QMessageBox over the owner window, the text plain,
+// the first button the default, Esc and the close box answering Cancel where
+// there is one (No in a Yes/No box, OK in an OK box), and the application's
+// name as caption when the box has none.
 class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QString appName) : appName_(std::move(appName)) {}

@@ -1,4 +1,4 @@
-#include "update_manager/qt_message_boxes.h"
+#include "platform/qt/qt_message_boxes.h"
 
 #include <QMessageBox>
 
@@ -55,7 +55,7 @@ BoxAnswer QtMessageBoxes::Show(const std::string& text, const std::string& capti
                   QString::fromStdString(text), set.buttons, owner_ ? owner_() : nullptr);
   box.setObjectName(QStringLiteral("messageBox"));
   box.setAccessibleName(box.windowTitle());
-  box.setTextFormat(Qt::PlainText);  // texts from the network are never markup
+  box.setTextFormat(Qt::PlainText);  // paths, names and texts from the network are never markup
   box.setDefaultButton(set.first);
   box.setEscapeButton(set.escape);
   return FromQt(box.exec(), set);
