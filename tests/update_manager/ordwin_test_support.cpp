@@ -19,19 +19,6 @@ namespace ordwin_test {
 
 using testing_support::ReadFile;
 
-BoxAnswer ScriptedBoxes::Show(const std::string& text, const std::string& caption,
-                              BoxButtons buttons, BoxIcon icon) {
-  asked.push_back({text, caption, buttons, icon});
-  if (while_asked) while_asked(asked.back());
-  if (answers.empty()) {
-    ADD_FAILURE() << "unexpected question: " << text;
-    return BoxAnswer::Cancel;
-  }
-  const BoxAnswer answer = answers.front();
-  answers.pop_front();
-  return answer;
-}
-
 LaunchRecorder::LaunchRecorder(const std::filesystem::path& folder)
     : log_(folder / "launched.log") {
   const std::filesystem::path script = folder / "record-launch.sh";

@@ -1,23 +1,22 @@
 #pragma once
 
-// Helpers of Ordwin's window tests: scripted message boxes, a recorder of
-// desktop launches, the reference update site on loopback and a fixture that
-// starts the whole application offscreen.
+// Helpers of Ordwin's window tests: a recorder of desktop launches, the
+// reference update site on loopback and a fixture that starts the whole
+// application offscreen with scripted message boxes (tests/platform's).
 
 #include <QAction>
 #include <QApplication>
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/message_boxes.h"
 #include "platform/registry.h"
+#include "tests/platform/scripted_message_boxes.h"
 #include "tests/update_client/loopback.h"
 #include "update_manager/main_frame.h"
 #include "update_manager/ordwin_app.h"
@@ -25,26 +24,6 @@
 #include "update_manager/product_table.h"
 
 namespace ordwin_test {
-
-// Answers every question from a script and records what was asked. A question
-// the script has no answer for fails the test and is answered Cancel.
-class ScriptedBoxes : public MessageBoxes {
- public:
-  struct Asked {
-    std::string text;
-    std::string caption;
-    BoxButtons buttons;
-    BoxIcon icon;
-  };
-
-  BoxAnswer Show(const std::string& text, const std::string& caption, BoxButtons buttons,
-                 BoxIcon icon) override;
-
-  std::deque<BoxAnswer> answers;
-  std::vector<Asked> asked;
-  // Runs while a question is "on screen", before it is answered.
-  std::function<void(const Asked&)> while_asked;
-};
 
 // Records the addresses handed to the desktop, through $VELMORA_OPEN_COMMAND:
 // a small script that notes its process id and its one argument. Launches do
@@ -131,7 +110,7 @@ class OrdwinTest : public ::testing::Test {
 
   testing_support::ScopedConfigFolder config_;
   LaunchRecorder launches_{config_.Path()};
-  ScriptedBoxes boxes_;
+  ScriptedMessageBoxes boxes_;
   CProductTable table_;
   std::unique_ptr<IniFileRegistry> registry_;
   std::unique_ptr<COrdwinApp> app_;

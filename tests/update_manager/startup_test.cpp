@@ -45,7 +45,7 @@ TEST_F(StartupTest, OfferFollowsTheIniValue) {
     if (c.ini != nullptr) config_.WriteOrdwinIni(c.ini);
     boxes_.asked.clear();
     bool frameShownWhileAsked = true;
-    boxes_.while_asked = [&](const ScriptedBoxes::Asked&) {
+    boxes_.while_asked = [&](const ScriptedMessageBoxes::Asked&) {
       frameShownWhileAsked = app_->MainFrame()->isVisible();
     };
     if (c.asked) boxes_.answers = {BoxAnswer::No};

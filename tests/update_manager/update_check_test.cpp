@@ -118,7 +118,7 @@ TEST_F(UpdateCheckTest, SelfUpdateYesLaunchesItsLinkAndQuits) {
     int stepPercent = -1;
     bool dialogShown = false;
     bool checkDisabled = false;
-    boxes_.while_asked = [&](const ScriptedBoxes::Asked& asked) {
+    boxes_.while_asked = [&](const ScriptedMessageBoxes::Asked& asked) {
       if (asked.text != kNewOrdwin) return;
       CProgress* progress = ProgressDialog();
       ASSERT_NE(progress, nullptr);
