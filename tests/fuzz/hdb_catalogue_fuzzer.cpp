@@ -13,6 +13,7 @@
 
 #include "hashdb/hash_set_catalogue.h"
 #include "tests/hashdb/database_bytes.h"
+#include "tests/fuzz/work_folder.h"
 #include "tests/platform/test_files.h"
 
 namespace {
@@ -47,18 +48,9 @@ void Require(bool holds, const char* what) {
   if (!holds) CheckedProgress::Fail(what);
 }
 
-// The folder lives for the whole run; on tmpfs unless $TMPDIR says otherwise,
-// since every save is flushed.
-TempDir* work = nullptr;
-
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
-  work = new TempDir();
-  std::atexit([] { delete work; });   // libFuzzer ends the run with exit()
-  return work->path().empty() ? 1 : 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return StartWorkFolder(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

@@ -17,6 +17,7 @@
 
 #include "hashdb/hash_set_catalogue.h"
 #include "tests/hashdb/database_bytes.h"
+#include "tests/fuzz/work_folder.h"
 #include "tests/platform/fault_file_system.h"
 #include "tests/platform/test_files.h"
 
@@ -41,16 +42,9 @@ class EndCounter final : public SaveProgress {
   int ends = 0;
 };
 
-TempDir* work = nullptr;
-
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
-  work = new TempDir();
-  std::atexit([] { delete work; });   // libFuzzer ends the run with exit()
-  return work->path().empty() ? 1 : 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return StartWorkFolder(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
