@@ -3,28 +3,11 @@
 #include <ostream>
 #include <string>
 
+#include "platform/terminal_text.h"
 #include "update_client/site_hosts.h"
 #include "update_client/update_site.h"
 #include "update_manager/product_table.h"
 
-namespace {
-
-std::string OneLine(const std::string& value) {
-  std::string out;
-  out.reserve(value.size());
-  for (char c : value) {
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c; break;
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTimeouts& timeouts) {
   CProductTable table;
@@ -44,8 +27,8 @@ int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTi
   if (!reason.empty()) err << "ordwin --check: update site " << host << ": " << reason << "\n";
 
   for (const CProductEntry& entry : table.Entries()) {
-    out << OneLine(entry.code) << '\t' << OneLine(entry.latest_version) << '\t'
-        << OneLine(entry.download_link) << '\n';
+    out << EscapeLineText(entry.code) << '\t' << EscapeLineText(entry.latest_version) << '\t'
+        << EscapeLineText(entry.download_link) << '\n';
   }
   out.flush();
   if (!out) {

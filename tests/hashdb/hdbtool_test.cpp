@@ -61,7 +61,7 @@ class HdbtoolTest : public ::testing::Test {
   std::string sample_bytes_;
 };
 
-TEST_F(HdbtoolTest, ListPrintsIndexFlagAndRawName) {
+TEST_F(HdbtoolTest, ListPrintsIndexFlagAndName) {
   const ToolRun run = Hdbtool({"list", sample_});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   std::string expected;
@@ -71,6 +71,15 @@ TEST_F(HdbtoolTest, ListPrintsIndexFlagAndRawName) {
   EXPECT_EQ(run.out, expected);
   EXPECT_NE(run.out.find("12\t0\tF\xE4lle M\xFCnchen \x96 Beweismittel 2021\n"), std::string::npos);
   EXPECT_EQ(run.err, "");
+}
+
+TEST_F(HdbtoolTest, ListKeepsEveryNameOnItsOwnLine) {
+  // A name may not forge rows or reach the terminal as escape sequences.
+  const std::string path = dir_ / "hostile.hdb";
+  WriteBytes(path, DatabaseBytes({{1, "x\n99\t1\tFORGED"}, {0, "\x1b]2;owned\x07\x1b[2J\\"}}));
+  const ToolRun run = Hdbtool({"list", path});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "0\t1\tx\\n99\\t1\\tFORGED\n1\t0\t\\x1b]2;owned\\x07\\x1b[2J\\\\\n");
 }
 
 TEST_F(HdbtoolTest, ListJsonDecodesNames) {

@@ -93,6 +93,24 @@ TEST_F(CheckCommand, ValuesWithLineBreaksOrTabsStayOnTheirLine) {
       << out_.str();
 }
 
+TEST_F(CheckCommand, ControlBytesFromTheSiteNeverReachTheTerminal) {
+  LoopbackServer site;
+  site.Routes().Get("/index3.php", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("<!-- WZ version=\"9\x1b]2;owned\x07\x1b[2J\" link=\"http://w/\x1b[2K\x1b[G\x7f\" -->",
+                         "text/html");
+  });
+  site.Start();
+  UseSite(site.Host());
+  EXPECT_EQ(Run(), 0);
+  EXPECT_NE(out_.str().find("\nWZ\t9\\x1b]2;owned\\x07\\x1b[2J\thttp://w/\\x1b[2K\\x1b[G\\x7f\n"),
+            std::string::npos)
+      << out_.str();
+  for (const char c : out_.str()) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE((byte >= 0x20 && byte != 0x7F) || c == '\t' || c == '\n') << int(byte);
+  }
+}
+
 TEST_F(CheckCommand, TheProgramRunsTheCheckWithoutAWindow) {
   Manifest manifest;
   std::string error;

@@ -19,6 +19,7 @@
 #include "hashdb/sample_database.h"
 #include "platform/file.h"
 #include "platform/registry.h"
+#include "platform/terminal_text.h"
 
 #ifndef HDBTOOL_VERSION
 #define HDBTOOL_VERSION "1.0"
@@ -38,7 +39,9 @@ held exclusively while hdbtool works on it, as the editor holds it.
 
 Commands:
   list FILE [--json]        one line per hash set in file order: index, TAB,
-                            1 or 0 (alert on or off), TAB, the name's bytes;
+                            1 or 0 (alert on or off), TAB, the name's bytes
+                            with TAB, line break, CR and backslash written as
+                            \t \n \r \\ and other control bytes as \xHH;
                             --json: an array of {"index", "alert", "name"},
                             alert true or false, names decoded from Windows-1252
   set FILE [--on SEL]... [--off SEL]... [--dry-run]
@@ -192,9 +195,7 @@ bool ApplyChanges(CHashSetCatalogue& catalogue, const Arguments& args) {
 }
 
 void PrintLine(std::uint32_t index, bool alert, const std::string& name) {
-  std::cout << index << '\t' << (alert ? '1' : '0') << '\t';
-  std::cout.write(name.data(), static_cast<std::streamsize>(name.size()));
-  std::cout << '\n';
+  std::cout << index << '\t' << (alert ? '1' : '0') << '\t' << EscapeLineText(name) << '\n';
 }
 
 std::string JsonString(const std::string& utf8) {
