@@ -1,13 +1,22 @@
-// Load, Save and SaveAs of a large database, each against the plain file work it
-// cannot beat, timed alternately in the same run:
-//   Load   against one sequential read of the header and record table,
-//   Save   against one write of the same bytes (both flushed),
-//   SaveAs against `cp --reflink=never` of the same file (both flushed).
+// The hash database's work, each against the fastest honest way to do the same
+// work on this machine, obtained the same way (same memory kind, same flush,
+// the same process starts on both sides), timed in alternating pairs:
+//   Load          against one read of the header and record table into the
+//                 same kind of memory (huge pages where offered);
+//   Save          with one change, against writing the header and that one
+//                 record through an open descriptor, then fdatasync;
+//   SaveAs        against an in-process copy through a 1 MiB buffer, fsync;
+//   hdbtool copy  against `cp --reflink=never` + `sync` and against
+//                 `dd bs=1M conv=fsync` (the device's limit), all via sh -c;
+//   hdbtool list  against `head -c` of the same bytes, output to /dev/null;
+//   hdbtool set   against a process that reads the table and writes one
+//                 record, then fdatasync (this program in baseline mode).
 // Load's peak resident memory is measured in a child process of its own.
 //
 // The database (default 1,000,000 sets and a 1 GiB tail) is generated under
 // $VELMORA_BENCH_DIR (default: the current folder) and deleted at the end.
-// $VELMORA_BENCH_SETS and $VELMORA_BENCH_TAIL_MIB make it smaller for a trial.
+// $VELMORA_BENCH_SETS and $VELMORA_BENCH_TAIL_MIB make it smaller for a trial;
+// $VELMORA_BENCH_PAIRS sets the pairs per measure (default 7).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -17,6 +26,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,25 +34,30 @@
 #include "bench/bench_support.h"
 #include "hashdb/hash_set_catalogue.h"
 #include "hashdb/sample_database.h"
+#include "platform/large_buffer.h"
 
 namespace {
 
 using bench::EnvNumber;
+using bench::Pairs;
 using bench::Time;
 
 struct Setup {
-  std::string folder;
+  std::string self;
   std::string database;
   std::string copy;
   std::uint32_t sets = 0;
   std::uint64_t table_bytes = 0;
   std::uint64_t file_bytes = 0;
+  int pairs = 7;
 };
 
 Setup& TheSetup() {
   static Setup setup;
   return setup;
 }
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // Reads the whole file once so the page cache is warm.
 void Warm(const std::string& path) {
@@ -53,62 +68,57 @@ void Warm(const std::string& path) {
   ::close(fd);
 }
 
-// Sums of both timings over the iterations; the ratio is taken of the sums.
-struct Timings {
-  double subject = 0;
-  double baseline = 0;
-  int runs = 0;
-
-  void Add(benchmark::State& state, double subject_seconds, double baseline_seconds) {
-    state.SetIterationTime(subject_seconds);
-    subject += subject_seconds;
-    baseline += baseline_seconds;
-    ++runs;
-  }
-  // ratio: our time over the baseline's (at most the target).
-  void Report(benchmark::State& state) const {
-    if (runs == 0) return;
-    state.counters["baseline_ms"] = baseline * 1000 / runs;
-    state.counters["ratio"] = subject / baseline;
-  }
-};
-
-// Reads the header and record table with one read into buffer.
-void ReadTable(const std::string& path, char* buffer, std::size_t size) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
+bool ReadFully(int fd, std::uint8_t* buffer, std::size_t size, off_t offset) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t got = ::read(fd, buffer + done, size - done);
-    if (got <= 0) break;
+    const ssize_t got = ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+    if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
-  ::close(fd);
-  benchmark::DoNotOptimize(buffer);
+  return true;
 }
 
-// Two baselines: the read into a new buffer (what any load must do: memory for
-// the table, then the bytes), and the read into a buffer already in memory.
+bool WriteFully(int fd, const std::uint8_t* buffer, std::size_t size, off_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t put = ::pwrite(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// The header and record table read at once into memory of the kind Load uses.
+void ReadTable(const std::string& path, std::uint64_t size) {
+  LargeBuffer buffer(size);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ReadFully(fd, buffer.data(), size, 0);
+  ::close(fd);
+  benchmark::DoNotOptimize(buffer.data());
+}
+
+double Shell(benchmark::State& state, const std::string& command) {
+  return Time([&] {
+    if (std::system(command.c_str()) != 0) state.SkipWithError(("failed: " + command).c_str());
+  });
+}
+
 void BM_Load(benchmark::State& state) {
   const Setup& s = TheSetup();
   Warm(s.database);
-  std::vector<char> resident(s.table_bytes);
-  Timings timings;
-  double prefaulted = 0;
+  Pairs pairs;
   for (auto _ : state) {
-    const double baseline = Time([&] {
-      auto buffer = std::make_unique_for_overwrite<char[]>(s.table_bytes);
-      ReadTable(s.database, buffer.get(), s.table_bytes);
-    });
-    prefaulted += Time([&] { ReadTable(s.database, resident.data(), resident.size()); });
-    CHashSetCatalogue catalogue;
-    const double subject = Time([&] {
-      if (!catalogue.Load(s.database).ok()) state.SkipWithError("Load failed");
-    });
-    catalogue.Close();
-    timings.Add(state, subject, baseline);
+    pairs.Run(
+        state,
+        [&] {
+          CHashSetCatalogue catalogue;
+          return Time([&] {
+            if (!catalogue.Load(s.database).ok()) state.SkipWithError("Load failed");
+          });
+        },
+        [&] { return Time([&] { ReadTable(s.database, s.table_bytes); }); });
   }
-  timings.Report(state);
-  state.counters["ratio_resident"] = timings.subject / prefaulted;
+  pairs.Report(state);
 }
 
 // Peak resident memory of a process that does nothing but Load, against the
@@ -138,44 +148,54 @@ void BM_LoadPeakMemory(benchmark::State& state) {
     state.SetIterationTime(1);
     state.counters["peak_MiB"] = peak / (1 << 20);
     state.counters["table_MiB"] = static_cast<double>(s.table_bytes) / (1 << 20);
-    state.counters["limit_MiB"] = (1.3 * static_cast<double>(s.table_bytes) + 32.0 * (1 << 20)) / (1 << 20);
     state.counters["ratio"] = peak / static_cast<double>(s.table_bytes);
   }
 }
 
-void BM_Save(benchmark::State& state) {
+// One changed record, saved in place: what a user's tick and Ctrl+S cost.
+void BM_SaveOneChange(benchmark::State& state) {
   const Setup& s = TheSetup();
-  std::vector<char> table(s.table_bytes);
+  CHashSetCatalogue catalogue;
+  if (!catalogue.Load(s.database).ok()) {
+    state.SkipWithError("Load failed");
+    return;
+  }
+  const std::uint32_t middle = s.sets / 2;
+  std::uint8_t head[20];
+  std::uint8_t record[260];
   {
-    const int fd = ::open(s.database.c_str(), O_RDONLY);
-    (void)!::read(fd, table.data(), table.size());
+    const int fd = ::open(s.database.c_str(), O_RDONLY | O_CLOEXEC);
+    ReadFully(fd, head, sizeof head, 0);
+    ReadFully(fd, record, sizeof record, static_cast<off_t>(20 + 260ull * middle));
     ::close(fd);
   }
-  Timings timings;
+  // The baseline writes through a descriptor of its own, opened before timing as
+  // the catalogue's is. Both hold the file; the catalogue's lock is advisory.
+  const int fd = ::open(s.database.c_str(), O_WRONLY | O_CLOEXEC);
+  Pairs pairs;
   for (auto _ : state) {
-    const double baseline = Time([&] {
-      const int fd = ::open(s.database.c_str(), O_WRONLY);
-      std::size_t done = 0;
-      while (done < table.size()) {
-        const ssize_t put = ::pwrite(fd, table.data() + done, table.size() - done, static_cast<off_t>(done));
-        if (put <= 0) break;
-        done += static_cast<std::size_t>(put);
-      }
-      ::fsync(fd);
-      ::close(fd);
-    });
-    CHashSetCatalogue catalogue;
-    if (!catalogue.Load(s.database).ok()) state.SkipWithError("Load failed");
-    catalogue.SetAlert(0, !catalogue.GetAlert(0));
-    const double subject = Time([&] {
-      if (!catalogue.Save()) state.SkipWithError("Save failed");
-    });
-    catalogue.SetAlert(0, !catalogue.GetAlert(0));
-    catalogue.Save();
-    catalogue.Close();
-    timings.Add(state, subject, baseline);
+    pairs.Run(
+        state,
+        [&] {
+          catalogue.SetAlert(middle, !catalogue.GetAlert(middle));
+          return Time([&] {
+            if (!catalogue.Save()) state.SkipWithError("Save failed");
+          });
+        },
+        [&] {
+          return Time([&] {
+            WriteFully(fd, head, sizeof head, 0);
+            WriteFully(fd, record, sizeof record, static_cast<off_t>(20 + 260ull * middle));
+            ::fdatasync(fd);
+          });
+        });
   }
-  timings.Report(state);
+  ::close(fd);
+  if (catalogue.GetAlert(middle) != (record[0] != 0)) {
+    catalogue.SetAlert(middle, record[0] != 0);
+    catalogue.Save();
+  }
+  pairs.Report(state);
 }
 
 class NoProgress final : public SaveProgress {
@@ -185,48 +205,137 @@ class NoProgress final : public SaveProgress {
   void End() override {}
 };
 
+// The fastest plain copy in this process: 1 MiB reads and writes, then fsync.
+void CopyFile(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::vector<std::uint8_t> buffer(1 << 20);
+  off_t at = 0;
+  for (ssize_t got; (got = ::read(in, buffer.data(), buffer.size())) > 0; at += got) {
+    if (!WriteFully(out, buffer.data(), static_cast<std::size_t>(got), at)) break;
+  }
+  ::fsync(out);
+  ::close(out);
+  ::close(in);
+}
+
 void BM_SaveAs(benchmark::State& state) {
   const Setup& s = TheSetup();
   Warm(s.database);
-  const std::string cp = "cp --reflink=never '" + s.database + "' '" + s.copy + "' && sync '" + s.copy + "'";
-  std::uint64_t bytes = 0;
-  Timings timings;
+  Pairs pairs;
   for (auto _ : state) {
-    std::remove(s.copy.c_str());
-    const double baseline = Time([&] {
-      if (std::system(cp.c_str()) != 0) state.SkipWithError("cp failed");
-    });
-    std::remove(s.copy.c_str());
-    CHashSetCatalogue catalogue;
-    if (!catalogue.Load(s.database).ok()) state.SkipWithError("Load failed");
-    NoProgress progress;
-    const double subject = Time([&] {
-      if (!catalogue.SaveAs(s.copy, progress)) state.SkipWithError("SaveAs failed");
-    });
-    catalogue.Close();
-    std::remove(s.copy.c_str());
-    timings.Add(state, subject, baseline);
-    bytes += s.file_bytes;
+    pairs.Run(
+        state,
+        [&] {
+          std::remove(s.copy.c_str());
+          CHashSetCatalogue catalogue;
+          if (!catalogue.Load(s.database).ok()) state.SkipWithError("Load failed");
+          NoProgress progress;
+          const double t = Time([&] {
+            if (!catalogue.SaveAs(s.copy, progress)) state.SkipWithError("SaveAs failed");
+          });
+          catalogue.Close();
+          return t;
+        },
+        [&] {
+          std::remove(s.copy.c_str());
+          return Time([&] { CopyFile(s.database, s.copy); });
+        });
   }
-  timings.Report(state);
-  // Throughput against cp's: its time over ours (at least 0.8 is the target).
-  if (timings.subject > 0) state.counters["throughput_ratio"] = timings.baseline / timings.subject;
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+  std::remove(s.copy.c_str());
+  pairs.Report(state);
 }
 
-BENCHMARK(BM_Load)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_LoadPeakMemory)->UseManualTime()->Iterations(1);
-BENCHMARK(BM_Save)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_SaveAs)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+// hdbtool copy as a whole process against a copying command; arg 0: cp + sync,
+// arg 1: dd bs=1M conv=fsync.
+void BM_HdbtoolCopy(benchmark::State& state) {
+  const Setup& s = TheSetup();
+  Warm(s.database);
+  const std::string ours = Quoted(HDBTOOL_PATH) + " copy " + Quoted(s.database) + " " + Quoted(s.copy);
+  const std::string baseline =
+      state.range(0) == 0
+          ? "cp --reflink=never " + Quoted(s.database) + " " + Quoted(s.copy) + " && sync " + Quoted(s.copy)
+          : "dd if=" + Quoted(s.database) + " of=" + Quoted(s.copy) + " bs=1M conv=fsync status=none";
+  state.SetLabel(state.range(0) == 0 ? "vs cp --reflink=never + sync" : "vs dd bs=1M conv=fsync");
+  Pairs pairs;
+  for (auto _ : state) {
+    pairs.Run(
+        state,
+        [&] {
+          std::remove(s.copy.c_str());
+          return Shell(state, ours);
+        },
+        [&] {
+          std::remove(s.copy.c_str());
+          return Shell(state, baseline);
+        });
+  }
+  std::remove(s.copy.c_str());
+  pairs.Report(state);
+}
+
+void BM_HdbtoolList(benchmark::State& state) {
+  const Setup& s = TheSetup();
+  Warm(s.database);
+  const std::string ours = Quoted(HDBTOOL_PATH) + " list " + Quoted(s.database) + " >/dev/null";
+  const std::string baseline =
+      "head -c " + std::to_string(s.table_bytes) + " " + Quoted(s.database) + " >/dev/null";
+  Pairs pairs;
+  for (auto _ : state) pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+  pairs.Report(state);
+}
+
+void BM_HdbtoolSet(benchmark::State& state) {
+  const Setup& s = TheSetup();
+  Warm(s.database);
+  Pairs pairs;
+  bool on = true;
+  for (auto _ : state) {
+    const std::string flag = on ? "1" : "0";
+    const std::string ours = Quoted(HDBTOOL_PATH) + " set " + Quoted(s.database) + (on ? " --on 0" : " --off 0");
+    const std::string baseline = Quoted(s.self) + " --baseline-set " + Quoted(s.database) + " " + flag;
+    pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+    on = !on;
+  }
+  pairs.Report(state);
+}
+
+// Baseline mode of this program for `hdbtool set`: read the header and record
+// table as Load does, write record 0's alert word, flush the data.
+int BaselineSet(const char* path, const char* flag) {
+  const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return 1;
+  std::uint8_t head[20];
+  if (!ReadFully(fd, head, sizeof head, 0)) return 1;
+  std::uint32_t count = 0;
+  std::memcpy(&count, head + 16, 4);
+  LargeBuffer table(260ull * count);
+  if (!ReadFully(fd, table.data(), table.size(), 20)) return 1;
+  const std::uint8_t word[4] = {static_cast<std::uint8_t>(flag[0] == '1'), 0, 0, 0};
+  if (!WriteFully(fd, word, sizeof word, 20)) return 1;
+  ::fdatasync(fd);
+  ::close(fd);
+  return 0;
+}
+
+void Pairs7(benchmark::internal::Benchmark* b) {
+  b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(TheSetup().pairs);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--baseline-set") == 0) return BaselineSet(argv[2], argv[3]);
+
   Setup& s = TheSetup();
-  s.folder = bench::BenchFolder();
-  s.database = s.folder + "/bench-large.hdb";
-  s.copy = s.folder + "/bench-large-copy.hdb";
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  s.self = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : argv[0];
+  const std::string folder = bench::BenchFolder();
+  s.database = folder + "/bench-large.hdb";
+  s.copy = folder + "/bench-large-copy.hdb";
   s.sets = static_cast<std::uint32_t>(EnvNumber("VELMORA_BENCH_SETS", 1000000));
+  s.pairs = static_cast<int>(EnvNumber("VELMORA_BENCH_PAIRS", 7));
   s.table_bytes = TailOffset(s.sets);
   SampleOptions options;
   options.sets = s.sets;
@@ -238,6 +347,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error->Message().c_str());
     return 1;
   }
+
+  BENCHMARK(BM_Load)->Apply(Pairs7);
+  BENCHMARK(BM_LoadPeakMemory)->UseManualTime()->Iterations(1);
+  BENCHMARK(BM_SaveOneChange)->Apply(Pairs7)->Unit(benchmark::kMicrosecond);
+  BENCHMARK(BM_SaveAs)->Apply(Pairs7);
+  BENCHMARK(BM_HdbtoolCopy)->Arg(0)->Arg(1)->Apply(Pairs7);
+  BENCHMARK(BM_HdbtoolList)->Apply(Pairs7);
+  BENCHMARK(BM_HdbtoolSet)->Apply(Pairs7);
+
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
