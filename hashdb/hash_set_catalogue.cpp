@@ -8,8 +8,6 @@
 namespace {
 
 constexpr std::size_t kMaxLoadFailureMessage = 1023;
-// The tail is copied through one buffer of this size, so it never sits in memory.
-constexpr std::size_t kTailChunk = 65536;
 // The record table moves in blocks of whole records of about 1 MiB.
 constexpr std::size_t kRecordsPerBlock = (1u << 20) / kRecordSize;
 
@@ -102,6 +100,7 @@ LoadResult CHashSetCatalogue::Load(const std::string& path) {
   header_ = header;
   table_ = std::move(table);
   count_ = count;
+  ForgetDirty();
   changed_ = false;
   return result;
 }
@@ -109,13 +108,32 @@ LoadResult CHashSetCatalogue::Load(const std::string& path) {
 SaveResult CHashSetCatalogue::Save() {
   SaveResult result;
   if (!IsOpen()) return result;
+  // Only the header and the records changed since the last load or save are
+  // written: the other records already hold exactly these bytes on disk, so the
+  // file ends up as a full rewrite would leave it, at the cost of the change.
   FileStatus error = file_->Seek(0);
-  if (!error) error = WriteTable(*file_, header_, table_.data(), count_);
+  if (!error) error = file_->Write(header_.bytes.data(), header_.bytes.size());
+  std::sort(dirty_.begin(), dirty_.end());
+  for (std::size_t i = 0; !error && i < dirty_.size();) {
+    // Neighbouring records go out in one write.
+    std::size_t end = i + 1;
+    while (end < dirty_.size() && dirty_[end] == dirty_[end - 1] + 1 &&
+           end - i < kRecordsPerBlock) {
+      ++end;
+    }
+    error = file_->Seek(kHeaderSize + std::uint64_t{kRecordSize} * dirty_[i]);
+    if (!error) {
+      error = file_->Write(table_.data() + std::size_t{dirty_[i]} * kRecordSize, (end - i) * kRecordSize);
+    }
+    i = end;
+  }
   if (!error) error = file_->Flush();
   if (error) {
+    // The records stay marked, so the next Save writes them again.
     result.error = error;
     return result;
   }
+  ForgetDirty();
   changed_ = false;
   result.saved = true;
   return result;
@@ -160,7 +178,7 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
   if (!error) error = file_->Seek(TailOffset(GetCount()));
   if (!error) {
     progress.Begin(source_length);
-    std::vector<unsigned char> buffer(kTailChunk);
+    std::vector<unsigned char> buffer(kTailCopyChunk);
     std::uint64_t total = 0;
     for (;;) {
       std::size_t done = 0;
@@ -184,6 +202,7 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
   file_->Close();
   file_ = std::move(copy);
   path_ = path;
+  ForgetDirty();
   changed_ = false;
   progress.End();
   result.saved = true;
@@ -198,6 +217,7 @@ void CHashSetCatalogue::Close() {
   header_ = HashDatabaseHeader{};
   table_ = LargeBuffer();
   count_ = 0;
+  ForgetDirty();
   changed_ = false;
 }
 
@@ -208,35 +228,51 @@ const std::string& CHashSetCatalogue::GetPath() const { return path_; }
 std::uint32_t CHashSetCatalogue::GetCount() const { return count_; }
 
 std::string CHashSetCatalogue::GetName(std::uint32_t index) const {
-  if (index >= count_) return std::string();
-  return std::string(RecordAt(index).name());
+  return std::string(GetNameView(index));
+}
+
+std::string_view CHashSetCatalogue::GetNameView(std::uint32_t index) const {
+  if (index >= count_) return std::string_view();
+  const char* field = reinterpret_cast<const char*>(RecordBytes(index) + 4);
+  return std::string_view(field, ::strnlen(field, kNameFieldSize));
 }
 
 bool CHashSetCatalogue::GetAlert(std::uint32_t index) const {
-  return index < count_ && RecordAt(index).alert() != 0;
+  return index < count_ && AlertWord(index) != 0;
 }
 
 bool CHashSetCatalogue::SetAlert(std::uint32_t index, bool on) {
   if (index >= count_) return false;
-  HashSetRecord record = RecordAt(index);
   const std::uint32_t word = on ? 1 : 0;
-  if (record.alert() == word) return false;
-  record.set_alert(word);
-  StoreRecord(index, record);
+  if (AlertWord(index) == word) return false;
+  std::uint8_t* bytes = table_.data() + std::size_t{index} * kRecordSize;
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(word >> (8 * i));
+  MarkDirty(index);
   changed_ = true;
   return true;
 }
 
 bool CHashSetCatalogue::IsChanged() const { return changed_; }
 
-// The table is plain bytes; a record is copied out to be read and back in when
-// its word changes.
-HashSetRecord CHashSetCatalogue::RecordAt(std::uint32_t index) const {
-  HashSetRecord record;
-  std::memcpy(record.bytes.data(), table_.data() + std::size_t{index} * kRecordSize, kRecordSize);
-  return record;
+// Fields are read where they lie in the table; nothing is copied out.
+const std::uint8_t* CHashSetCatalogue::RecordBytes(std::uint32_t index) const {
+  return table_.data() + std::size_t{index} * kRecordSize;
 }
 
-void CHashSetCatalogue::StoreRecord(std::uint32_t index, const HashSetRecord& record) {
-  std::memcpy(table_.data() + std::size_t{index} * kRecordSize, record.bytes.data(), kRecordSize);
+std::uint32_t CHashSetCatalogue::AlertWord(std::uint32_t index) const {
+  const std::uint8_t* b = RecordBytes(index);
+  return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
+         std::uint32_t{b[3]} << 24;
+}
+
+void CHashSetCatalogue::MarkDirty(std::uint32_t index) {
+  if (dirty_mark_.empty()) dirty_mark_.resize(count_);
+  if (dirty_mark_[index]) return;
+  dirty_mark_[index] = true;
+  dirty_.push_back(index);
+}
+
+void CHashSetCatalogue::ForgetDirty() {
+  dirty_.clear();
+  dirty_mark_.clear();
 }

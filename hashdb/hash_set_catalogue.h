@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hashdb/hdb_format.h"
@@ -12,6 +13,11 @@
 
 class File;
 class FileSystem;
+
+// SaveAs copies the tail through one buffer of this size, so the tail never sits
+// in memory; 1 MiB halves the system calls of 64 KiB chunks and still moves the
+// progress bar every few milliseconds. The bytes written do not depend on it.
+inline constexpr std::size_t kTailCopyChunk = 1u << 20;
 
 // Observer of the tail copy of SaveAs: Begin(total), Advance(done)..., End().
 // Counts are 64-bit so databases beyond 4 GiB report correctly.
@@ -71,13 +77,18 @@ class CHashSetCatalogue {
   const std::string& GetPath() const;
   std::uint32_t GetCount() const;
   std::string GetName(std::uint32_t index) const;   // bytes up to the first NUL
+  // The same bytes where they lie in the table; valid until the next Load,
+  // SaveAs or Close. For callers that keep or show many names without copies.
+  std::string_view GetNameView(std::uint32_t index) const;
   bool GetAlert(std::uint32_t index) const;         // alert word != 0
   bool SetAlert(std::uint32_t index, bool on);      // true when the stored word changed
   bool IsChanged() const;
 
  private:
-  HashSetRecord RecordAt(std::uint32_t index) const;
-  void StoreRecord(std::uint32_t index, const HashSetRecord& record);
+  const std::uint8_t* RecordBytes(std::uint32_t index) const;
+  std::uint32_t AlertWord(std::uint32_t index) const;
+  void MarkDirty(std::uint32_t index);
+  void ForgetDirty();
 
   FileSystem& files_;
   std::unique_ptr<File> file_;
@@ -88,4 +99,8 @@ class CHashSetCatalogue {
   LargeBuffer table_;
   std::uint32_t count_ = 0;
   bool changed_ = false;
+  // Records whose alert word changed since the last load or save, each once:
+  // Save writes only these (and the header).
+  std::vector<std::uint32_t> dirty_;
+  std::vector<bool> dirty_mark_;
 };

@@ -181,7 +181,7 @@ TEST_F(CatalogueTest, SaveAsCopiesTailAndReportsProgress) {
   for (std::size_t i = 1; i + 1 < progress.calls.size(); ++i) {
     const std::uint64_t done = std::stoull(progress.calls[i].substr(8));
     EXPECT_GT(done, previous);
-    EXPECT_LE(done - previous, 65536u);
+    EXPECT_LE(done - previous, kTailCopyChunk);
     previous = done;
   }
 
@@ -382,7 +382,7 @@ class CatalogueFaultTest : public CatalogueTest {
   void SetUp() override {
     SampleOptions options;
     options.sets = 8000;   // more than one block of records
-    options.tail_bytes = 300000;
+    options.tail_bytes = 4 * kTailCopyChunk + 300000;   // several chunks of tail
     ASSERT_FALSE(WriteSampleDatabase(source_, options));
     source_bytes_ = ReadBytes(source_);
     WriteBytes(target_, "previous contents");
@@ -445,7 +445,7 @@ TEST_F(CatalogueFaultTest, FailedCopyLeavesNoPartialFile) {
     int cause;
     bool began;
   } cases[] = {
-      {"disk full in the tail", [](FaultFileSystem& f) { f.SetFreeSpace(2200000); }, 13, true},
+      {"disk full in the tail", [](FaultFileSystem& f) { f.SetFreeSpace(2200000 + 2 * kTailCopyChunk); }, 13, true},
       {"disk full in the records", [](FaultFileSystem& f) { f.SetFreeSpace(1000); }, 13, false},
       {"short write", [](FaultFileSystem& f) { f.ShortWriteOn(5, 10); }, 13, true},
       {"source read fails in the tail", [](FaultFileSystem& f) { f.FailOn(FileCall::kRead, 3, 10); }, 10, true},
@@ -494,7 +494,7 @@ TEST_F(CatalogueFaultTest, FilesBeyondFourGibReportTheirLength) {
   RecordingProgress progress;
   const SaveResult result = catalogue.SaveAs(dir_ / "copy.hdb", progress);
   ASSERT_TRUE(result.error);
-  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Begin " + std::to_string(kLength), "Advance 65536"}));
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Begin " + std::to_string(kLength), "Advance " + std::to_string(kTailCopyChunk)}));
   EXPECT_FALSE(Exists(dir_ / "copy.hdb"));
 }
 

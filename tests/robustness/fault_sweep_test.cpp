@@ -109,7 +109,7 @@ class SaveAsFaultTest : public ::testing::TestWithParam<Target> {
   void SetUp() override {
     SampleOptions options;
     options.sets = 4040;          // the record table goes out in two blocks
-    options.tail_bytes = 200000;  // four chunks of tail
+    options.tail_bytes = 3 * kTailCopyChunk + 50000;  // four chunks of tail
     ASSERT_FALSE(WriteSampleDatabase(source_, options));
     source_bytes_ = ReadBytes(source_);
     switch (GetParam()) {
@@ -261,12 +261,12 @@ TEST_F(LoadSaveFaultTest, EverySaveStepKeepsTheChangeForTheNextTry) {
     FaultFileSystem files;
     CHashSetCatalogue catalogue(files);
     ASSERT_TRUE(catalogue.Load(path_).ok());
-    calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Save()); });
     const bool was = catalogue.GetAlert(8999);
     ASSERT_TRUE(catalogue.SetAlert(8999, !was));
     changed.replace(AlertOffset(8999), 4, Le32(was ? 0 : 1));
+    calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Save()); });
   }
-  EXPECT_GE(calls[FileCall::kWrite], 4);   // the header and three blocks
+  EXPECT_GE(calls[FileCall::kWrite], 2);   // the header and the changed record
   for (const Fault& fault : EveryFault(calls)) {
     SCOPED_TRACE(Describe(fault));
     WriteBytes(path_, bytes_);

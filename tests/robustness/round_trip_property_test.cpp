@@ -120,9 +120,10 @@ std::uint32_t RandomWord(std::mt19937_64& random) {
   return Pick(random, 3) == 0 ? static_cast<std::uint32_t>(random()) : words[Pick(random, 5)];
 }
 
-// Tail sizes around the 65,536-byte chunk of the copy, and others.
+// Tail sizes around the chunk of the copy, and others.
 std::size_t RandomTailSize(std::mt19937_64& random) {
-  const std::size_t sizes[] = {0, 1, 65535, 65536, 65537, 131071, 131072, 131073, 196608};
+  constexpr std::size_t k = kTailCopyChunk;
+  const std::size_t sizes[] = {0, 1, k - 1, k, k + 1, 2 * k - 1, 2 * k, 2 * k + 1, 3 * k};
   return Pick(random, 3) == 0 ? Pick(random, 200000) : sizes[Pick(random, 9)];
 }
 
@@ -176,7 +177,7 @@ void ExpectCopyProgress(const ProgressLog& progress, const Model& source) {
   std::uint64_t previous = 0;
   for (std::uint64_t done : progress.advances) {
     EXPECT_GT(done, previous);
-    EXPECT_LE(done - previous, 65536u);
+    EXPECT_LE(done - previous, kTailCopyChunk);
     previous = done;
   }
   EXPECT_EQ(previous, source.tail_size);
