@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -172,7 +173,7 @@ bool ApplyChanges(CHashSetCatalogue& catalogue, const Arguments& args) {
       const std::string name = selector.substr(5);
       bool found = false;
       for (std::uint32_t i = 0; i < catalogue.GetCount(); ++i) {
-        if (catalogue.GetName(i) == name) {
+        if (catalogue.GetNameView(i) == name) {
           catalogue.SetAlert(i, on);
           found = true;
         }
@@ -194,9 +195,28 @@ bool ApplyChanges(CHashSetCatalogue& catalogue, const Arguments& args) {
   return true;
 }
 
-void PrintLine(std::uint32_t index, bool alert, const std::string& name) {
-  std::cout << index << '\t' << (alert ? '1' : '0') << '\t' << EscapeLineText(name) << '\n';
-}
+// Lines are gathered and written in large blocks: a million sets print in one
+// pass over the table instead of a million stream calls.
+class LineWriter {
+ public:
+  ~LineWriter() { Flush(); }
+  void Line(std::uint32_t index, bool alert, std::string_view name) {
+    char number[16];
+    const auto end = std::to_chars(number, number + sizeof number, index).ptr;
+    buffer_.append(number, end);
+    buffer_ += alert ? "\t1\t" : "\t0\t";
+    AppendEscapedLine(buffer_, name);
+    buffer_ += '\n';
+    if (buffer_.size() >= (1u << 20)) Flush();
+  }
+  void Flush() {
+    std::cout.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+  }
+
+ private:
+  std::string buffer_;
+};
 
 std::string JsonString(const std::string& utf8) {
   std::string out = "\"";
@@ -226,7 +246,8 @@ int List(const Arguments& args) {
   if (!Load(catalogue, args.positional[0])) return kError;
   const std::uint32_t count = catalogue.GetCount();
   if (!args.json) {
-    for (std::uint32_t i = 0; i < count; ++i) PrintLine(i, catalogue.GetAlert(i), catalogue.GetName(i));
+    LineWriter out;
+    for (std::uint32_t i = 0; i < count; ++i) out.Line(i, catalogue.GetAlert(i), catalogue.GetNameView(i));
   } else {
     std::cout << '[';
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -243,15 +264,17 @@ int List(const Arguments& args) {
 int Set(const Arguments& args) {
   CHashSetCatalogue catalogue;
   if (!Load(catalogue, args.positional[0])) return kError;
-  std::vector<bool> before(catalogue.GetCount());
-  for (std::uint32_t i = 0; i < catalogue.GetCount(); ++i) before[i] = catalogue.GetAlert(i);
-  if (!ApplyChanges(catalogue, args)) return kError;
   if (args.dry_run) {
+    std::vector<bool> before(catalogue.GetCount());
+    for (std::uint32_t i = 0; i < catalogue.GetCount(); ++i) before[i] = catalogue.GetAlert(i);
+    if (!ApplyChanges(catalogue, args)) return kError;
+    LineWriter out;
     for (std::uint32_t i = 0; i < catalogue.GetCount(); ++i) {
-      if (catalogue.GetAlert(i) != before[i]) PrintLine(i, catalogue.GetAlert(i), catalogue.GetName(i));
+      if (catalogue.GetAlert(i) != before[i]) out.Line(i, catalogue.GetAlert(i), catalogue.GetNameView(i));
     }
     return kOk;
   }
+  if (!ApplyChanges(catalogue, args)) return kError;
   const SaveResult saved = catalogue.Save();
   if (saved.error) return Fail(saved.error->Message());
   return saved ? kOk : kError;
