@@ -13,22 +13,27 @@ int HexDigit(char c) {
 
 void AppendEscapedLine(std::string& out, std::string_view value) {
   static constexpr char kHex[] = "0123456789abcdef";
-  for (const char c : value) {
+  const auto safe = [](unsigned char byte) { return byte >= 0x20 && byte != 0x7F && byte != '\\'; };
+  std::size_t i = 0;
+  while (i < value.size()) {
+    // Runs of plain bytes go out in one append.
+    std::size_t run = i;
+    while (run < value.size() && safe(static_cast<unsigned char>(value[run]))) ++run;
+    out.append(value.data() + i, run - i);
+    if (run == value.size()) break;
+    const char c = value[run];
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '\t': out += "\\t"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\\': out += "\\\\"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          out += "\\x";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0x0F];
-        } else {
-          out += c;
-        }
+      default: {
+        const char escaped[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
+        out.append(escaped, sizeof escaped);
+      }
     }
+    i = run + 1;
   }
 }
 
