@@ -6,7 +6,12 @@
 //   one FindItem over every row without a hit (case folded, the slowest kind)
 //                         against Load;
 //   peak resident memory  of a process that opens the database in the window
-//                         and paints it, against the size of the record table.
+//                         and paints it, against the size of the record table;
+//   start to first paint  Talvane's start as a process (registry stand-in,
+//                         default database, window shown and painted) with the
+//                         big database against the same start with 40 sets, in
+//                         alternating pairs; and the peak memory the big one
+//                         adds over the small one, against the record table.
 // A 10,000-set database is opened to a painted list as well.
 //
 // The databases are generated under $VELMORA_BENCH_DIR (default: the current
@@ -14,7 +19,9 @@
 // the size of the big one.
 
 #include <benchmark/benchmark.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,9 +29,12 @@
 #include <QProgressBar>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <cstring>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "flag_editor/flag_editor_dlg.h"
@@ -65,6 +75,8 @@ class EmptyRegistry : public Registry {
 struct Setup {
   std::string big;
   std::string small;
+  std::string start_big;     // settings folders whose registry names a database
+  std::string start_small;
   std::uint32_t sets = 0;
   double big_load_seconds = 0;   // Load alone, from BM_OpenToPaintedList
 };
@@ -201,6 +213,94 @@ void BM_FindItemAllRows(benchmark::State& state) {
 }
 BENCHMARK(BM_FindItemAllRows)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
+// Starts this program as Talvane would start with the settings folder config,
+// and waits for it: the wall time and the child's peak resident memory.
+struct StartRun {
+  double seconds = 0;
+  double peak_bytes = 0;
+};
+
+StartRun StartAndWait(const std::string& config) {
+  StartRun run;
+  const std::string exe = "/proc/self/exe";
+  std::vector<std::string> env_strings = {"VELMORA_BENCH_START=1", "VELMORA_CONFIG_DIR=" + config,
+                                          "QT_QPA_PLATFORM=offscreen"};
+  for (char** e = environ; *e; ++e) {
+    if (std::strncmp(*e, "VELMORA_", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) {
+      env_strings.emplace_back(*e);
+    }
+  }
+  std::vector<char*> env;
+  for (auto& e : env_strings) env.push_back(e.data());
+  env.push_back(nullptr);
+  char arg0[] = "talvane-start";
+  char* argv[] = {arg0, nullptr};
+  run.seconds = Time([&] {
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, env.data()) != 0) return;
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) run.peak_bytes = usage.ru_maxrss * 1024.0;
+  });
+  return run;
+}
+
+void BM_StartToFirstPaint(benchmark::State& state) {
+  const double table = 20.0 + 260.0 * TheSetup().sets;
+  bench::Pairs pairs;
+  std::vector<double> big_peaks, small_peaks;
+  for (auto _ : state) {
+    pairs.Run(
+        state,
+        [&] {
+          const StartRun run = StartAndWait(TheSetup().start_big);
+          big_peaks.push_back(run.peak_bytes);
+          return run.seconds;
+        },
+        [&] {
+          const StartRun run = StartAndWait(TheSetup().start_small);
+          small_peaks.push_back(run.peak_bytes);
+          return run.seconds;
+        });
+  }
+  if (bench::Pairs::Min(big_peaks) <= 0 || bench::Pairs::Min(small_peaks) <= 0) {
+    state.SkipWithError("a start failed");
+    return;
+  }
+  pairs.Report(state);
+  const double big_peak = bench::Pairs::Median(big_peaks);
+  const double small_peak = bench::Pairs::Median(small_peaks);
+  state.counters["peak_mib"] = big_peak / (1 << 20);
+  state.counters["empty_window_peak_mib"] = small_peak / (1 << 20);
+  state.counters["table_mib"] = table / (1 << 20);
+  state.counters["added_peak_per_table"] = (big_peak - small_peak) / table;
+}
+BENCHMARK(BM_StartToFirstPaint)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+
+// The child of BM_StartToFirstPaint: Talvane's start, ended once painted.
+int StartAndPaint() {
+  IniFileRegistry registry;
+  Answers answers;
+  CFlagEditorDlg dialog(answers, answers, registry);
+  dialog.OnInitDialog();
+  dialog.show();
+  dialog.repaint();
+  return dialog.ListModel().RowCount() > 0 ? 0 : 1;
+}
+
+bool WriteStartFolder(const std::string& folder, const std::string& database) {
+  ::mkdir(folder.c_str(), 0700);
+  std::ofstream out(folder + "/registry.ini", std::ios::binary | std::ios::trunc);
+  out << "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" << database << "\n";
+  return static_cast<bool>(out);
+}
+
+void RemoveStartFolder(const std::string& folder) {
+  std::remove((folder + "/registry.ini").c_str());
+  ::rmdir(folder.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +312,7 @@ int main(int argc, char** argv) {
   setup.small = folder + "/talvane-bench-10k.hdb";
 
   QApplication application(argc, argv);
+  if (std::getenv("VELMORA_BENCH_START")) return StartAndPaint();
   if (std::getenv("VELMORA_BENCH_CHILD")) {
     Window window;
     window.dlg().resize(800, 600);
@@ -231,7 +332,15 @@ int main(int argc, char** argv) {
   SampleOptions small;
   small.sets = 10000;
   small.tail_bytes = 1 << 20;
-  if (WriteSampleDatabase(setup.big, big) || WriteSampleDatabase(setup.small, small)) {
+  SampleOptions forty;
+  forty.sets = 40;
+  forty.tail_bytes = 1 << 20;
+  const std::string forty_path = folder + "/talvane-bench-40.hdb";
+  setup.start_big = folder + "/talvane-start-big";
+  setup.start_small = folder + "/talvane-start-40";
+  if (WriteSampleDatabase(setup.big, big) || WriteSampleDatabase(setup.small, small) ||
+      WriteSampleDatabase(forty_path, forty) || !WriteStartFolder(setup.start_big, setup.big) ||
+      !WriteStartFolder(setup.start_small, forty_path)) {
     std::fprintf(stderr, "cannot write the databases under %s\n", folder.c_str());
     return 1;
   }
@@ -240,5 +349,8 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   std::remove(setup.big.c_str());
   std::remove(setup.small.c_str());
+  std::remove(forty_path.c_str());
+  RemoveStartFolder(setup.start_big);
+  RemoveStartFolder(setup.start_small);
   return 0;
 }
