@@ -13,6 +13,7 @@ VELMORA_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth imagemagick xdotool
   fonts-dejavu-core
+  librsvg2-bin help2man dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
 )
 
 velmora_install_deps() {
