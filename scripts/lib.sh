@@ -30,9 +30,13 @@ velmora_install_deps() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
 
-# velmora_build DIR [cmake options...]: configure once, then build incrementally.
+# velmora_build DIR [cmake options...]: configure once, then build incrementally:
+# everything, or only the targets named in VELMORA_BUILD_TARGETS.
 velmora_build() {
   local dir=$1; shift
   cmake -S "$VELMORA_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" --parallel "$(nproc)"
+  local targets=()
+  # shellcheck disable=SC2206
+  [ -n "${VELMORA_BUILD_TARGETS:-}" ] && targets=(--target $VELMORA_BUILD_TARGETS)
+  cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
