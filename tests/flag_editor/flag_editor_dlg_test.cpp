@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -131,6 +132,20 @@ class TalvaneWindow : public ::testing::Test {
   }
   std::string Caption() { return dlg->Caption().toStdString(); }
   bool Ended() { return !dlg->isVisible(); }
+  // Another window takes the activation and gives it back, as a closing file
+  // dialog or find box does: the list gets the focus again.
+  void Reactivate() {
+    {
+      QWidget other;
+      other.setObjectName("otherWindow");
+      other.show();
+      other.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    }
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    QCoreApplication::processEvents();
+  }
 
   TempDir folder;
   ScriptedQuestions questions;
@@ -313,6 +328,87 @@ TEST_F(TalvaneWindow, SelectingARowWithAlertWordTwoStoresOne) {
   EXPECT_EQ(Caption(), "Talvane - " + path + "*");
   Trigger("actionFileSave");
   EXPECT_EQ(AlertWordOnDisk(path, 1), 1u);
+}
+
+// Row 0's stored alert word is 2: any notification about row 0 would store 1
+// and mark the caption, so each step shows whether a row got the focus or the
+// selection by itself.
+const std::vector<TestRecord> kOddFirst = {{2, "odd word"}, {0, "b"}, {1, "c"}};
+
+TEST_F(TalvaneWindow, NothingChangesWithoutAUserAction) {
+  const std::string path = StartOn(kOddFirst);
+  const std::string other = Database("b.hdb", kOddFirst);
+  const std::string copy = (folder / "copy.hdb");
+  std::string shown = path;
+  const auto untouched = [&](const char* after) {
+    SCOPED_TRACE(after);
+    Reactivate();
+    EXPECT_EQ(Caption(), "Talvane - " + shown);
+    EXPECT_FALSE(dlg->Catalogue().IsChanged());
+    EXPECT_FALSE(List()->currentIndex().isValid());
+    EXPECT_EQ(SelectedRow(), -1);
+  };
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+  EXPECT_EQ(QApplication::focusWidget(), List());
+  untouched("the first show");
+
+  questions.file_names = {other};
+  Trigger("actionFileOpen");
+  shown = other;
+  untouched("Open");
+
+  questions.file_names = {copy};
+  Trigger("actionFileSaveAs");
+  shown = copy;
+  untouched("Save as");
+  EXPECT_EQ(ReadBytes(copy), ReadBytes(other));   // the word 2 copied as it was
+
+  ClickHeading(1);
+  untouched("a sort");
+
+  QTest::keyClick(List(), Qt::Key_F, Qt::ControlModifier);
+  ASSERT_NE(dlg->FindBox(), nullptr);
+  QTest::keyClick(dlg->FindBox(), Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  untouched("the find box closing");
+
+  QTest::keyClick(List(), Qt::Key_Escape);   // nothing to ask about
+  EXPECT_TRUE(Ended());
+  EXPECT_TRUE(questions.BoxTexts().empty());
+  EXPECT_EQ(AlertWordOnDisk(copy, 0), 2u);
+}
+
+// With no focused row, the first key places the focus mark on a row the user
+// then sees; only then does Space tick. Placing it is the user's action, so
+// the row's state reaches the catalogue as the written rule says.
+TEST_F(TalvaneWindow, TheFirstKeyPlacesTheFocusMark) {
+  struct Case {
+    const char* what;
+    Qt::Key key;
+    int selected_before;   // -1: none
+    int focused;
+  };
+  const Case cases[] = {{"Down", Qt::Key_Down, -1, 0},
+                        {"Space", Qt::Key_Space, -1, 0},
+                        {"Space on a found row", Qt::Key_Space, 2, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dlg.reset();
+    const std::string path = StartOn(kOddFirst);
+    Reactivate();
+    ASSERT_FALSE(List()->currentIndex().isValid());
+    if (c.selected_before >= 0) dlg->ShowFoundItem(c.selected_before);
+    QTest::keyClick(List(), c.key);
+    EXPECT_EQ(List()->currentIndex().row(), c.focused);
+    EXPECT_EQ(SelectedRow(), c.focused);
+    for (std::size_t i = 0; i < kOddFirst.size(); ++i) {
+      EXPECT_EQ(dlg->Catalogue().GetAlert(i), kOddFirst[i].alert != 0u) << i;   // nothing ticked
+    }
+    EXPECT_EQ(dlg->Catalogue().IsChanged(), c.focused == 0);   // only row 0 holds a word 2
+    QTest::keyClick(List(), Qt::Key_Space);
+    EXPECT_NE(dlg->Catalogue().GetAlert(c.focused), kOddFirst[c.focused].alert != 0u);
+    EXPECT_EQ(Caption(), "Talvane - " + path + "*");
+  }
 }
 
 // --- Sorting --------------------------------------------------------------------
@@ -716,6 +812,56 @@ TEST_F(FindTest, TheFoundRowIsSelectedWhileTheFocusMarkStays) {
   Search(box, "set-2", false, false, true);
   EXPECT_EQ(SelectedRow(), 4);
   EXPECT_EQ(List()->currentIndex().row(), 3);
+}
+
+// Records the focus frames the list asks its style to draw.
+class FocusFrames : public QProxyStyle {
+ public:
+  struct Frame {
+    QRect rect;
+    QStyle::State state;
+  };
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_FrameFocusRect) frames.push_back({option->rect, option->state});
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
+  mutable std::vector<Frame> frames;
+};
+
+TEST_F(FindTest, TheFocusMarkIsDrawnOnItsRowApartFromTheSelection) {
+  auto* style = new FocusFrames;
+  style->setParent(dlg.get());
+  List()->setStyle(style);
+  ClickName(4);
+  QTest::keyClick(List(), Qt::Key_Up);              // the focus mark on row 3
+  CFindBox* box = OpenFindBox();
+  Search(box, "set-2", false, false, true);         // row 4 selected, the find box has the focus
+  ASSERT_EQ(SelectedRow(), 4);
+  ASSERT_EQ(List()->currentIndex().row(), 3);
+  List()->clearFocus();   // as when the find box has it
+
+  // Seen also while the list has no focus, framing the whole row, and in a
+  // state every style draws (some draw focus frames only after keyboard use).
+  style->frames.clear();
+  List()->viewport()->grab();
+  ASSERT_FALSE(style->frames.empty());
+  QRect framed;
+  for (const auto& frame : style->frames) {
+    EXPECT_EQ(List()->rowAt(frame.rect.center().y()), 3);
+    EXPECT_TRUE(frame.state & QStyle::State_KeyboardFocusChange);
+    framed |= frame.rect;
+  }
+  const QRect row = List()->visualRect(List()->model()->index(3, 0)) |
+                    List()->visualRect(List()->model()->index(3, 1));
+  EXPECT_TRUE(framed.contains(row.adjusted(1, 1, -1, -1))) << framed.x() << "," << framed.width();
+
+  // Space ticks the row with the mark, not the selected one.
+  List()->setFocus();
+  QTest::keyClick(List(), Qt::Key_Space);
+  EXPECT_TRUE(dlg->Catalogue().GetAlert(3));
+  EXPECT_FALSE(dlg->Catalogue().GetAlert(4));
+  List()->setStyle(nullptr);
 }
 
 TEST_F(FindTest, AReopenedBoxShowsTheLastTextWithOptionsReset) {
