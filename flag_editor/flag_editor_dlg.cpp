@@ -80,7 +80,6 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   SetCaption(QStringLiteral("Nerith Talvane"));
-  setAccessibleName(QStringLiteral("Nerith Talvane"));
   setWindowIcon(TalvaneIcon());
   setSizeGripEnabled(false);
 
@@ -297,6 +296,9 @@ void CFlagEditorDlg::SetCaption(const QString& caption) {
   QString shown = caption;
   shown.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));   // Qt's placeholder, kept literal
   setWindowTitle(shown);
+  // Screen readers announce the window by this name: the open file and the
+  // unsaved mark, as the caption shows them.
+  setAccessibleName(caption);
 }
 
 void CFlagEditorDlg::SetCaptionToPath() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -328,6 +329,28 @@ TEST_F(TalvaneWindow, SelectingARowWithAlertWordTwoStoresOne) {
   EXPECT_EQ(Caption(), "Talvane - " + path + "*");
   Trigger("actionFileSave");
   EXPECT_EQ(AlertWordOnDisk(path, 1), 1u);
+}
+
+// A screen reader names the window by its accessible name: the open file and
+// the unsaved mark must reach it as the caption shows them.
+TEST_F(TalvaneWindow, TheAccessibleNameFollowsTheCaption) {
+  const std::string path = Database("a[*].hdb", kFruit);   // Qt's title placeholder, kept literal
+  RegisterDefault(path);
+  Start();
+  const auto follows = [&](const std::string& caption) {
+    EXPECT_EQ(Caption(), caption);
+    EXPECT_EQ(dlg->accessibleName().toStdString(), caption);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dlg.get());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->text(QAccessible::Name).toStdString(), caption);
+  };
+  follows("Talvane - " + path);
+  ClickCheckBox(0);
+  follows("Talvane - " + path + "*");
+  Trigger("actionFileSave");
+  follows("Talvane - " + path);
+  Trigger("actionFileClose");
+  follows("Talvane");
 }
 
 // Row 0's stored alert word is 2: any notification about row 0 would store 1
