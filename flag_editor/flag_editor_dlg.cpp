@@ -423,10 +423,11 @@ bool CFlagEditorDlg::SaveBeforeLeaving(unsigned prompt) {
 
 void CFlagEditorDlg::OnFileOpen() {
   if (!SaveBeforeLeaving(IDS_SAVE_BEFORE_CONTINUING)) return;
-  const std::optional<std::string> path = dialogs_.AskOpenFileName();
-  if (!path) return;
+  const std::optional<QString> name = dialogs_.AskOpenFileName();
+  if (!name) return;
+  const std::string path = QFile::encodeName(*name).toStdString();
   CloseDatabase();
-  const LoadResult result = catalogue_->Load(*path);
+  const LoadResult result = catalogue_->Load(path);
   if (result.ok()) {
     Fill();
     SetCaptionToPath();
@@ -449,8 +450,9 @@ void CFlagEditorDlg::OnFileSave() {
 
 void CFlagEditorDlg::OnFileSaveAs() {
   if (!catalogue_->IsOpen()) return;
-  const std::optional<std::string> path = dialogs_.AskSaveAsFileName(catalogue_->GetPath());
-  if (!path) return;
+  const std::optional<QString> name = dialogs_.AskSaveAsFileName(DecodePath(catalogue_->GetPath()));
+  if (!name) return;
+  const std::string path = QFile::encodeName(*name).toStdString();
   // The copy does not return to the event loop: let the window system take the
   // file dialog away and draw the window now, or the place where the dialog was
   // stays stale until the copy ends.
@@ -458,7 +460,7 @@ void CFlagEditorDlg::OnFileSaveAs() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   repaint();
   ListProgress progress(progress_);
-  const SaveResult result = catalogue_->SaveAs(*path, progress);
+  const SaveResult result = catalogue_->SaveAs(path, progress);
   progress_->hide();   // also when a file error ended the copy before End
   if (result.error) {
     ShowFileError(*result.error);
