@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -28,6 +29,17 @@ QString Text(unsigned id) { return QString::fromStdString(TalvaneString(id)); }
 
 QString DecodePath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The file system's bytes for a name from a file dialog, or nullopt when the
+// name stands for no bytes exactly: a lone surrogate has none, and a
+// replacement character is what the dialogs show for bytes that are not UTF-8,
+// so such a name means another file unless a file of exactly that name exists.
+std::optional<std::string> EncodePath(const QString& name) {
+  const QByteArray bytes = QFile::encodeName(name);
+  if (QFile::decodeName(bytes) != name) return std::nullopt;
+  if (name.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(name)) return std::nullopt;
+  return bytes.toStdString();
 }
 
 // Icon 143: a ticked box, drawn rather than shipped as a file.
@@ -425,9 +437,11 @@ void CFlagEditorDlg::OnFileOpen() {
   if (!SaveBeforeLeaving(IDS_SAVE_BEFORE_CONTINUING)) return;
   const std::optional<QString> name = dialogs_.AskOpenFileName();
   if (!name) return;
-  const std::string path = QFile::encodeName(*name).toStdString();
+  // Before the open database is closed: a name that is no file leaves it open.
+  const std::optional<std::string> path = PathOf(*name, QString());
+  if (!path) return;
   CloseDatabase();
-  const LoadResult result = catalogue_->Load(path);
+  const LoadResult result = catalogue_->Load(*path);
   if (result.ok()) {
     Fill();
     SetCaptionToPath();
@@ -443,6 +457,19 @@ void CFlagEditorDlg::OnFileOpen() {
   Ask(TalvaneString(IDS_ERROR_OPENING));
 }
 
+std::optional<std::string> CFlagEditorDlg::PathOf(const QString& name, const QString& proposed) {
+  // The proposed name accepted unchanged is the open database's own file,
+  // whatever the dialog could show of its bytes.
+  if (!proposed.isEmpty() && name == proposed) return catalogue_->GetPath();
+  std::optional<std::string> path = EncodePath(name);
+  if (!path) {
+    std::string text = TalvaneString(IDS_NAME_NOT_ON_DISK);
+    text.replace(text.find("%1"), 2, name.toStdString());
+    boxes_.Show(text, std::string(), BoxButtons::Ok, BoxIcon::Stop);
+  }
+  return path;
+}
+
 void CFlagEditorDlg::OnFileSave() {
   if (!catalogue_->IsOpen()) return;
   SaveInPlace();
@@ -450,9 +477,11 @@ void CFlagEditorDlg::OnFileSave() {
 
 void CFlagEditorDlg::OnFileSaveAs() {
   if (!catalogue_->IsOpen()) return;
-  const std::optional<QString> name = dialogs_.AskSaveAsFileName(DecodePath(catalogue_->GetPath()));
+  const QString proposed = DecodePath(catalogue_->GetPath());
+  const std::optional<QString> name = dialogs_.AskSaveAsFileName(proposed);
   if (!name) return;
-  const std::string path = QFile::encodeName(*name).toStdString();
+  const std::optional<std::string> path = PathOf(*name, proposed);
+  if (!path) return;
   // The copy does not return to the event loop: let the window system take the
   // file dialog away and draw the window now, or the place where the dialog was
   // stays stale until the copy ends.
@@ -460,7 +489,7 @@ void CFlagEditorDlg::OnFileSaveAs() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   repaint();
   ListProgress progress(progress_);
-  const SaveResult result = catalogue_->SaveAs(path, progress);
+  const SaveResult result = catalogue_->SaveAs(*path, progress);
   progress_->hide();   // also when a file error ended the copy before End
   if (result.error) {
     ShowFileError(*result.error);

@@ -124,6 +124,9 @@ class CFlagEditorDlg : public QDialog {
   // Closing the window, Exit and Esc: the question, then the end with result.
   bool EndDialog(int result);
   void FindAgain(bool down);
+  // The bytes of a name a file dialog returned (proposed: the name it was
+  // offered, empty for none); nullopt after telling the user it names no file.
+  std::optional<std::string> PathOf(const QString& name, const QString& proposed);
   void Ask(const std::string& text, const std::string& caption = {});
 
   MessageBoxes& boxes_;

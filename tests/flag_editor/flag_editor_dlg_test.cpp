@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -693,6 +694,64 @@ TEST_F(TalvaneWindow, SaveAsOntoItsOwnPathSavesInPlaceWithoutTheBar) {
   EXPECT_TRUE(seen.paints.empty());
   EXPECT_EQ(Caption(), "Talvane - " + path);
   EXPECT_EQ(AlertWordOnDisk(path, 0), 1u);
+}
+
+// A path that is not UTF-8 (Latin-1 here, as registry.ini may name it) is
+// shown by the dialogs with a replacement character, which stands for no bytes.
+TEST_F(TalvaneWindow, PathsThatAreNotUtf8AreNeverTurnedIntoOtherFiles) {
+  const std::string path = Database("lat\xE4.hdb", kFruit);
+  const std::string other = Database("b\xE4.hdb", {{0, "other"}});
+  RegisterDefault(path);
+  Start();
+  ASSERT_TRUE(dlg->Catalogue().IsOpen());
+  EXPECT_EQ(dlg->Catalogue().GetPath(), path);
+  const std::string listing = ListFolder(folder.path());
+
+  // The proposed name accepted unchanged is the database's own file.
+  ClickCheckBox(0);
+  questions.file_names = {ScriptedName::Proposed()};
+  Trigger("actionFileSaveAs");
+  ASSERT_EQ(questions.asked.size(), 1u);
+  EXPECT_EQ(questions.asked[0].text, (folder / "lat\uFFFD.hdb"));
+  EXPECT_TRUE(questions.BoxTexts().empty());
+  EXPECT_EQ(ListFolder(folder.path()), listing);
+  EXPECT_EQ(AlertWordOnDisk(path, 0), 1u);
+  EXPECT_EQ(dlg->Catalogue().GetPath(), path);
+  EXPECT_FALSE(dlg->Catalogue().IsChanged());
+
+  // Names that do not come back to the same text from bytes: nothing is
+  // written, closed or opened, and the user is told why.
+  struct Case {
+    const char* what;
+    const char* command;
+    QString name;
+  };
+  const Case cases[] = {
+      {"Open, another Latin-1 file", "actionFileOpen", QFile::decodeName(QByteArray::fromStdString(other))},
+      {"Save as, another Latin-1 file", "actionFileSaveAs", QFile::decodeName(QByteArray::fromStdString(other))},
+      {"Save as, a new name", "actionFileSaveAs", QString::fromStdString(folder / "new\uFFFD.hdb")},
+      {"Save as, a lone surrogate", "actionFileSaveAs",
+       QString::fromStdString(folder / "x") + QChar(0xD800) + QStringLiteral(".hdb")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClickCheckBox(1);
+    questions.asked.clear();
+    questions.file_names = {c.name};
+    const bool open = std::string(c.command) == "actionFileOpen";
+    if (open) questions.answers = {BoxAnswer::No};   // drop the changes: still nothing may close
+    Trigger(c.command);
+    ASSERT_EQ(questions.asked.size(), open ? 3u : 2u);
+    EXPECT_EQ(questions.asked.back().icon, BoxIcon::Stop);
+    EXPECT_EQ(questions.asked.back().text,
+              c.name.toStdString() + " cannot be used: the name does not convert back to the exact name of a "
+                                     "file on disk, so another file would be used. Nothing was opened or saved.");
+    EXPECT_EQ(ListFolder(folder.path()), listing);
+    EXPECT_EQ(ReadBytes(other), DatabaseBytes({{0, "other"}}, ""));
+    EXPECT_EQ(dlg->Catalogue().GetPath(), path);
+    EXPECT_TRUE(dlg->Catalogue().IsChanged());
+    EXPECT_EQ(List()->model()->rowCount(), static_cast<int>(kFruit.size()));
+  }
 }
 
 TEST_F(TalvaneWindow, OpeningTheOpenDatabaseReloadsItFromItsFile) {
