@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 #include <limits>
 
@@ -22,6 +21,7 @@
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
 #include "platform/qt/dialog_units.h"
+#include "platform/qt/x11.h"
 
 namespace {
 
@@ -234,12 +234,6 @@ bool CFlagEditorDlg::OnInitDialog() {
   if (m_bHasParent) {
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-    // On X11 the window manager keeps a transient window above its parent.
-    if (m_nParentWnd != 0 && QGuiApplication::platformName() == QLatin1String("xcb")) {
-      winId();
-      parent_window_.reset(QWindow::fromWinId(static_cast<WId>(static_cast<std::uint32_t>(m_nParentWnd))));
-      if (parent_window_ && windowHandle()) windowHandle()->setTransientParent(parent_window_.get());
-    }
   }
 
   if (FindDefaultDatabase(*catalogue_, registry_, boxes_)) {
@@ -248,6 +242,16 @@ bool CFlagEditorDlg::OnInitDialog() {
   }
   list_->setFocus();
   return true;
+}
+
+void CFlagEditorDlg::setVisible(bool visible) {
+  QDialog::setVisible(visible);
+  // On X11 the window manager keeps a transient window above its parent. Qt
+  // clears WM_TRANSIENT_FOR of a plain top-level window at every show, so it is
+  // set once the window is shown.
+  if (visible && m_bHasParent && m_nParentWnd != 0) {
+    SetX11TransientFor(static_cast<std::uintptr_t>(winId()), static_cast<std::uint32_t>(m_nParentWnd));
+  }
 }
 
 void CFlagEditorDlg::changeEvent(QEvent* event) {
@@ -454,7 +458,7 @@ void CFlagEditorDlg::OnFileOpen() {
     return;
   }
   Ask(result.failure ? result.failure->message : std::string());
-  Ask(TalvaneString(IDS_ERROR_OPENING));
+  Ask(TalvaneString(IDS_ERROR_OPENING), kNoCaption);
 }
 
 std::optional<std::string> CFlagEditorDlg::PathOf(const QString& name, const QString& proposed) {

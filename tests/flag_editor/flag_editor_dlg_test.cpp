@@ -216,14 +216,24 @@ TEST_F(TalvaneWindow, AParentWindowTakesTheMinimizeAndMaximizeButtons) {
   StartOn(kFruit);
   EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
-  dlg.reset();
-  dlg = std::make_unique<CFlagEditorDlg>(questions, questions, *registry, &files);
-  dlg->m_bHasParent = true;
-  dlg->m_nParentWnd = 0;   // "/parent" alone: no window to stay in front of, and no failure
-  dlg->OnInitDialog();
-  EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_TRUE(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+  // "/parent" alone gives no window to stay in front of; a number here names no
+  // X window (no X11 on this platform). Neither may fail, shown or hidden.
+  for (const std::int32_t parent : {0, 12345}) {
+    SCOPED_TRACE(parent);
+    dlg.reset();
+    dlg = std::make_unique<CFlagEditorDlg>(questions, questions, *registry, &files);
+    dlg->m_bHasParent = true;
+    dlg->m_nParentWnd = parent;
+    dlg->OnInitDialog();
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+    dlg->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    dlg->hide();
+    dlg->show();
+    EXPECT_TRUE(dlg->isVisible());
+  }
 }
 
 TEST_F(TalvaneWindow, EveryControlHasAnObjectAndAnAccessibleName) {
@@ -628,6 +638,10 @@ TEST_F(TalvaneWindow, AFailedOpenShowsBothBoxesAndLeavesNoDatabase) {
   questions.file_names = {missing};
   Trigger("actionFileOpen");
   EXPECT_EQ(questions.BoxTexts(), (std::vector<std::string>{FileErrorMessage(2, missing), "Error opening file."}));
+  // The catalogue's message carries the application's name, the second box no caption at all.
+  EXPECT_EQ(questions.asked[1].caption, "");
+  EXPECT_EQ(questions.asked[2].caption, kNoCaption);
+  EXPECT_EQ(questions.asked[2].icon, BoxIcon::None);
   EXPECT_FALSE(dlg->Catalogue().IsOpen());
   EXPECT_EQ(Caption(), "Talvane");
   EXPECT_EQ(List()->model()->rowCount(), 0);
