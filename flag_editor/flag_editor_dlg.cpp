@@ -4,13 +4,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 #include <limits>
 
@@ -21,6 +21,7 @@
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
 #include "platform/qt/dialog_units.h"
+#include "platform/qt/x11.h"
 
 namespace {
 
@@ -28,6 +29,17 @@ QString Text(unsigned id) { return QString::fromStdString(TalvaneString(id)); }
 
 QString DecodePath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The file system's bytes for a name from a file dialog, or nullopt when the
+// name stands for no bytes exactly: a lone surrogate has none, and a
+// replacement character is what the dialogs show for bytes that are not UTF-8,
+// so such a name means another file unless a file of exactly that name exists.
+std::optional<std::string> EncodePath(const QString& name) {
+  const QByteArray bytes = QFile::encodeName(name);
+  if (QFile::decodeName(bytes) != name) return std::nullopt;
+  if (name.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(name)) return std::nullopt;
+  return bytes.toStdString();
 }
 
 // Icon 143: a ticked box, drawn rather than shipped as a file.
@@ -80,7 +92,6 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   SetCaption(QStringLiteral("Nerith Talvane"));
-  setAccessibleName(QStringLiteral("Nerith Talvane"));
   setWindowIcon(TalvaneIcon());
   setSizeGripEnabled(false);
 
@@ -223,12 +234,6 @@ bool CFlagEditorDlg::OnInitDialog() {
   if (m_bHasParent) {
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-    // On X11 the window manager keeps a transient window above its parent.
-    if (m_nParentWnd != 0 && QGuiApplication::platformName() == QLatin1String("xcb")) {
-      winId();
-      parent_window_.reset(QWindow::fromWinId(static_cast<WId>(static_cast<std::uint32_t>(m_nParentWnd))));
-      if (parent_window_ && windowHandle()) windowHandle()->setTransientParent(parent_window_.get());
-    }
   }
 
   if (FindDefaultDatabase(*catalogue_, registry_, boxes_)) {
@@ -237,6 +242,16 @@ bool CFlagEditorDlg::OnInitDialog() {
   }
   list_->setFocus();
   return true;
+}
+
+void CFlagEditorDlg::setVisible(bool visible) {
+  QDialog::setVisible(visible);
+  // On X11 the window manager keeps a transient window above its parent. Qt
+  // clears WM_TRANSIENT_FOR of a plain top-level window at every show, so it is
+  // set once the window is shown.
+  if (visible && m_bHasParent && m_nParentWnd != 0) {
+    SetX11TransientFor(static_cast<std::uintptr_t>(winId()), static_cast<std::uint32_t>(m_nParentWnd));
+  }
 }
 
 void CFlagEditorDlg::changeEvent(QEvent* event) {
@@ -297,6 +312,9 @@ void CFlagEditorDlg::SetCaption(const QString& caption) {
   QString shown = caption;
   shown.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));   // Qt's placeholder, kept literal
   setWindowTitle(shown);
+  // Screen readers announce the window by this name: the open file and the
+  // unsaved mark, as the caption shows them.
+  setAccessibleName(caption);
 }
 
 void CFlagEditorDlg::SetCaptionToPath() {
@@ -421,7 +439,10 @@ bool CFlagEditorDlg::SaveBeforeLeaving(unsigned prompt) {
 
 void CFlagEditorDlg::OnFileOpen() {
   if (!SaveBeforeLeaving(IDS_SAVE_BEFORE_CONTINUING)) return;
-  const std::optional<std::string> path = dialogs_.AskOpenFileName();
+  const std::optional<QString> name = dialogs_.AskOpenFileName();
+  if (!name) return;
+  // Before the open database is closed: a name that is no file leaves it open.
+  const std::optional<std::string> path = PathOf(*name, QString());
   if (!path) return;
   CloseDatabase();
   const LoadResult result = catalogue_->Load(*path);
@@ -437,7 +458,20 @@ void CFlagEditorDlg::OnFileOpen() {
     return;
   }
   Ask(result.failure ? result.failure->message : std::string());
-  Ask(TalvaneString(IDS_ERROR_OPENING));
+  Ask(TalvaneString(IDS_ERROR_OPENING), kNoCaption);
+}
+
+std::optional<std::string> CFlagEditorDlg::PathOf(const QString& name, const QString& proposed) {
+  // The proposed name accepted unchanged is the open database's own file,
+  // whatever the dialog could show of its bytes.
+  if (!proposed.isEmpty() && name == proposed) return catalogue_->GetPath();
+  std::optional<std::string> path = EncodePath(name);
+  if (!path) {
+    std::string text = TalvaneString(IDS_NAME_NOT_ON_DISK);
+    text.replace(text.find("%1"), 2, name.toStdString());
+    boxes_.Show(text, std::string(), BoxButtons::Ok, BoxIcon::Stop);
+  }
+  return path;
 }
 
 void CFlagEditorDlg::OnFileSave() {
@@ -447,7 +481,10 @@ void CFlagEditorDlg::OnFileSave() {
 
 void CFlagEditorDlg::OnFileSaveAs() {
   if (!catalogue_->IsOpen()) return;
-  const std::optional<std::string> path = dialogs_.AskSaveAsFileName(catalogue_->GetPath());
+  const QString proposed = DecodePath(catalogue_->GetPath());
+  const std::optional<QString> name = dialogs_.AskSaveAsFileName(proposed);
+  if (!name) return;
+  const std::optional<std::string> path = PathOf(*name, proposed);
   if (!path) return;
   // The copy does not return to the event loop: let the window system take the
   // file dialog away and draw the window now, or the place where the dialog was

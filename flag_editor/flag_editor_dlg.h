@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QPointer>
-#include <QWindow>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -19,7 +18,6 @@ class FileSystem;
 class QAction;
 class QMenuBar;
 class QProgressBar;
-class QWindow;
 class Registry;
 
 // The progress observer of Save as: the bar under the list, drawn at once at
@@ -102,6 +100,7 @@ class CFlagEditorDlg : public QDialog {
  public slots:
   void accept() override;   // Enter never ends the window
   void reject() override;   // Esc
+  void setVisible(bool visible) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -124,6 +123,9 @@ class CFlagEditorDlg : public QDialog {
   // Closing the window, Exit and Esc: the question, then the end with result.
   bool EndDialog(int result);
   void FindAgain(bool down);
+  // The bytes of a name a file dialog returned (proposed: the name it was
+  // offered, empty for none); nullopt after telling the user it names no file.
+  std::optional<std::string> PathOf(const QString& name, const QString& proposed);
   void Ask(const std::string& text, const std::string& caption = {});
 
   MessageBoxes& boxes_;
@@ -148,5 +150,4 @@ class CFlagEditorDlg : public QDialog {
   bool direction_down_ = false;
   QPointer<CFindBox> find_box_;
   bool accelerators_on_ = false;
-  std::unique_ptr<QWindow> parent_window_;   // the /parent window, where the platform has one
 };

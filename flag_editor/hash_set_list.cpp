@@ -1,10 +1,12 @@
 #include "flag_editor/hash_set_list.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionHeader>
 #include <sys/mman.h>
 
@@ -216,16 +218,40 @@ QVariant HashSetListModel::headerData(int section, Qt::Orientation orientation, 
 
 namespace {
 
-// Rows are selected whole, so the focused cell gets no frame of its own.
+// Rows are selected whole, so the focus frame goes round the whole row rather
+// than round the one cell that is current: each cell draws its part of the
+// row's frame. It is drawn whether or not the list has the keyboard focus and
+// in the state every style draws (some draw focus frames only after keyboard
+// use), so the user always sees which row Space ticks.
 class RowDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  explicit RowDelegate(QTableView* view) : QStyledItemDelegate(view), view_(view) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     QStyleOptionViewItem plain = option;
     plain.state &= ~QStyle::State_HasFocus;
     QStyledItemDelegate::paint(painter, plain, index);
+    const QModelIndex current = view_->currentIndex();
+    if (!current.isValid() || current.row() != index.row()) return;
+
+    const QAbstractItemModel* model = index.model();
+    const int last = model->columnCount(index.parent()) - 1;
+    QStyleOptionFocusRect frame;
+    frame.QStyleOption::operator=(option);
+    frame.rect = view_->visualRect(model->index(index.row(), 0, index.parent())) |
+                 view_->visualRect(model->index(index.row(), last, index.parent()));
+    frame.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+    frame.backgroundColor = option.palette.color(
+        (option.state & QStyle::State_Selected) ? QPalette::Highlight : QPalette::Base);
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    painter->save();
+    painter->setClipRect(option.rect, Qt::IntersectClip);
+    style->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, painter, option.widget);
+    painter->restore();
   }
+
+ private:
+  QTableView* view_;
 };
 
 }  // namespace
@@ -310,9 +336,43 @@ void HashSetListView::keyPressEvent(QKeyEvent* event) {
   auto* list = qobject_cast<HashSetListModel*>(model());
   if (list && event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
     const QModelIndex current = currentIndex();
-    if (current.isValid()) list->SetChecked(current.row(), !list->IsChecked(current.row()));
+    if (current.isValid()) {
+      list->SetChecked(current.row(), !list->IsChecked(current.row()));
+    } else if (list->RowCount() > 0) {
+      // No row shows the focus mark yet: this Space puts it on the selected row
+      // (a found one) or the first, where the next Space ticks.
+      const QModelIndexList selected = selectionModel()->selectedRows();
+      const QModelIndex row = selected.isEmpty() ? list->index(0, 0) : selected.first();
+      selectionModel()->setCurrentIndex(
+          row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
     event->accept();
     return;
   }
   QTableView::keyPressEvent(event);
+}
+
+void HashSetListView::focusInEvent(QFocusEvent* event) {
+  if (currentIndex().isValid()) {
+    QTableView::focusInEvent(event);
+    return;
+  }
+  // Qt's item views make the first row current when they get the focus without
+  // a current row. A row that becomes current passes its state to the
+  // catalogue, so that would change a database the user has not touched; the
+  // focus mark waits for the user's first key or click instead.
+  QAbstractScrollArea::focusInEvent(event);
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  viewport()->update();
+}
+
+void HashSetListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  // The focus frame spans the row, not just the current cell.
+  if (previous.isValid()) UpdateRow(previous.row());
+  if (current.isValid()) UpdateRow(current.row());
+}
+
+void HashSetListView::UpdateRow(int row) {
+  viewport()->update(QRect(0, rowViewportPosition(row), viewport()->width(), rowHeight(row)));
 }

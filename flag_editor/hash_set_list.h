@@ -97,7 +97,9 @@ class HashSetHeader : public QHeaderView {
 };
 
 // The list view: report rows, single full-row selection that stays visible
-// without focus, Space toggles the focused row's check box.
+// without focus, Space toggles the focused row's check box. The focused row
+// carries the style's focus frame, apart from the selection, and no row gets
+// the focus unless the user puts it there.
 class HashSetListView : public QTableView {
   Q_OBJECT
 
@@ -109,4 +111,9 @@ class HashSetListView : public QTableView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+ private:
+  void UpdateRow(int row);
 };

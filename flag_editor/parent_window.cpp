@@ -1,26 +1,17 @@
 #include "flag_editor/parent_window.h"
 
-#include <QGuiApplication>
+#include "platform/qt/x11.h"
 
-#ifdef TALVANE_HAVE_XCB
+#ifdef VELMORA_HAVE_XCB
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <memory>
 #endif
 
-#ifdef TALVANE_HAVE_XCB
-namespace {
-xcb_connection_t* Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 ? x11->connection() : nullptr;
-}
-}  // namespace
-#endif
-
 void TakeFocus(std::uintptr_t window) {
-#ifdef TALVANE_HAVE_XCB
-  xcb_connection_t* connection = Connection();
+#ifdef VELMORA_HAVE_XCB
+  xcb_connection_t* connection = X11Connection();
   if (!connection || window == 0) return;
   const std::uint32_t above = XCB_STACK_MODE_ABOVE;
   xcb_configure_window(connection, static_cast<xcb_window_t>(window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
@@ -33,9 +24,9 @@ void TakeFocus(std::uintptr_t window) {
 }
 
 bool FocusIsInParentWindow(std::uint32_t parent) {
-#ifdef TALVANE_HAVE_XCB
+#ifdef VELMORA_HAVE_XCB
   if (parent == 0) return false;
-  xcb_connection_t* connection = Connection();
+  xcb_connection_t* connection = X11Connection();
   if (!connection) return false;
   const auto free_reply = [](void* reply) { std::free(reply); };
   std::unique_ptr<xcb_get_input_focus_reply_t, decltype(free_reply)> focus(

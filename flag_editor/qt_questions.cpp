@@ -1,6 +1,5 @@
 #include "flag_editor/qt_questions.h"
 
-#include <QFile>
 #include <QFileDialog>
 
 #include "hashdb/talvane_strings.h"
@@ -10,11 +9,11 @@ namespace {
 // Both file dialogs offer the same two choices, databases first.
 const char* const kDatabaseFilter = "Nerith Database (*.hdb);;All Files (*)";
 
-std::optional<std::string> RunFileDialog(QFileDialog& dialog) {
+std::optional<QString> RunFileDialog(QFileDialog& dialog) {
   dialog.setNameFilter(QString::fromLatin1(kDatabaseFilter));
   dialog.setAccessibleName(dialog.windowTitle());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+  return dialog.selectedFiles().first();
 }
 
 }  // namespace
@@ -24,7 +23,7 @@ QtQuestions::QtQuestions(QWidget* owner)
   QtMessageBoxes::SetOwner([this] { return owner_; });
 }
 
-std::optional<std::string> QtQuestions::AskOpenFileName() {
+std::optional<QString> QtQuestions::AskOpenFileName() {
   QFileDialog dialog(owner_, QObject::tr("Open"));
   dialog.setObjectName("openFileDialog");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -32,13 +31,13 @@ std::optional<std::string> QtQuestions::AskOpenFileName() {
   return RunFileDialog(dialog);
 }
 
-std::optional<std::string> QtQuestions::AskSaveAsFileName(const std::string& initial) {
+std::optional<QString> QtQuestions::AskSaveAsFileName(const QString& initial) {
   QFileDialog dialog(owner_, QObject::tr("Save As"));
   dialog.setObjectName("saveAsFileDialog");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   // No default suffix: a name typed without an extension is used as typed.
   dialog.setDefaultSuffix(QString());
-  if (!initial.empty()) dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(initial)));
+  if (!initial.isEmpty()) dialog.selectFile(initial);
   return RunFileDialog(dialog);
 }

@@ -14,8 +14,8 @@ class QtQuestions : public QtMessageBoxes, public FileDialogs {
   QtQuestions& operator=(const QtQuestions&) = delete;
   void SetOwner(QWidget* owner) { owner_ = owner; }
 
-  std::optional<std::string> AskOpenFileName() override;
-  std::optional<std::string> AskSaveAsFileName(const std::string& initial) override;
+  std::optional<QString> AskOpenFileName() override;
+  std::optional<QString> AskSaveAsFileName(const QString& initial) override;
 
  private:
   QWidget* owner_;

@@ -15,6 +15,9 @@ const std::string& TalvaneString(unsigned id) {
       {IDS_SAVE_BEFORE_EXITING, "You've changed alert values.  Save before exiting?"},
       {IDS_NO_SUCH_ITEM, "No such item found."},
       {IDS_NO_DEFAULT_DATABASE, "Couldn't load the default database."},
+      {IDS_NAME_NOT_ON_DISK,
+       "%1 cannot be used: the name does not convert back to the exact name of a file on disk, "
+       "so another file would be used. Nothing was opened or saved."},
   };
   static const std::string empty;
   auto it = table.find(id);

@@ -15,6 +15,8 @@ enum TalvaneStringId : unsigned {
   IDS_SAVE_BEFORE_EXITING = 109,
   IDS_NO_SUCH_ITEM = 110,
   IDS_NO_DEFAULT_DATABASE = 111,
+  // Ours: a name from a file dialog that stands for no file name on disk (%1: the name).
+  IDS_NAME_NOT_ON_DISK = 112,
 };
 
 // The text of string id, or an empty string when the table has no such entry.

@@ -55,8 +55,8 @@ class Answers : public MessageBoxes, public FileDialogs {
     std::fprintf(stderr, "unexpected box: %s\n", text.c_str());
     return BoxAnswer::Cancel;
   }
-  std::optional<std::string> AskOpenFileName() override { return path; }
-  std::optional<std::string> AskSaveAsFileName(const std::string&) override { return std::nullopt; }
+  std::optional<QString> AskOpenFileName() override { return QString::fromStdString(path); }
+  std::optional<QString> AskSaveAsFileName(const QString&) override { return std::nullopt; }
 };
 
 // A registry with no keys: the window starts without a database.

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "platform/qt/x11.h"
+
 namespace {
 
 QMessageBox::Icon ToQt(BoxIcon icon) {
@@ -51,10 +53,14 @@ BoxAnswer FromQt(int answer, const ButtonSet& set) {
 BoxAnswer QtMessageBoxes::Show(const std::string& text, const std::string& caption,
                                BoxButtons buttons, BoxIcon icon) {
   const ButtonSet set = ToQt(buttons);
-  QMessageBox box(ToQt(icon), caption.empty() ? appName_ : QString::fromStdString(caption),
-                  QString::fromStdString(text), set.buttons, owner_ ? owner_() : nullptr);
+  const bool untitled = caption == kNoCaption;
+  const QString title = untitled ? QString() : caption.empty() ? appName_ : QString::fromStdString(caption);
+  QMessageBox box(ToQt(icon), title, QString::fromStdString(text), set.buttons,
+                  owner_ ? owner_() : nullptr);
   box.setObjectName(QStringLiteral("messageBox"));
-  box.setAccessibleName(box.windowTitle());
+  // A box without a title is named by its text for screen readers.
+  box.setAccessibleName(untitled ? box.text() : title);
+  if (untitled) ClearX11Title(static_cast<std::uintptr_t>(box.winId()));
   box.setTextFormat(Qt::PlainText);  // paths, names and texts from the network are never markup
   box.setDefaultButton(set.first);
   box.setEscapeButton(set.escape);

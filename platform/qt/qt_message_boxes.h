@@ -11,7 +11,7 @@ class QWidget;
 // The real message boxes: QMessageBox over the owner window, the text plain,
 // the first button the default, Esc and the close box answering Cancel where
 // there is one (No in a Yes/No box, OK in an OK box), and the application's
-// name as caption when the box has none.
+// name as caption when the box has none (kNoCaption: an empty title bar).
 class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QString appName) : appName_(std::move(appName)) {}

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -131,6 +134,20 @@ class TalvaneWindow : public ::testing::Test {
   }
   std::string Caption() { return dlg->Caption().toStdString(); }
   bool Ended() { return !dlg->isVisible(); }
+  // Another window takes the activation and gives it back, as a closing file
+  // dialog or find box does: the list gets the focus again.
+  void Reactivate() {
+    {
+      QWidget other;
+      other.setObjectName("otherWindow");
+      other.show();
+      other.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    }
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    QCoreApplication::processEvents();
+  }
 
   TempDir folder;
   ScriptedQuestions questions;
@@ -199,14 +216,24 @@ TEST_F(TalvaneWindow, AParentWindowTakesTheMinimizeAndMaximizeButtons) {
   StartOn(kFruit);
   EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
-  dlg.reset();
-  dlg = std::make_unique<CFlagEditorDlg>(questions, questions, *registry, &files);
-  dlg->m_bHasParent = true;
-  dlg->m_nParentWnd = 0;   // "/parent" alone: no window to stay in front of, and no failure
-  dlg->OnInitDialog();
-  EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_TRUE(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+  // "/parent" alone gives no window to stay in front of; a number here names no
+  // X window (no X11 on this platform). Neither may fail, shown or hidden.
+  for (const std::int32_t parent : {0, 12345}) {
+    SCOPED_TRACE(parent);
+    dlg.reset();
+    dlg = std::make_unique<CFlagEditorDlg>(questions, questions, *registry, &files);
+    dlg->m_bHasParent = true;
+    dlg->m_nParentWnd = parent;
+    dlg->OnInitDialog();
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+    dlg->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    dlg->hide();
+    dlg->show();
+    EXPECT_TRUE(dlg->isVisible());
+  }
 }
 
 TEST_F(TalvaneWindow, EveryControlHasAnObjectAndAnAccessibleName) {
@@ -313,6 +340,109 @@ TEST_F(TalvaneWindow, SelectingARowWithAlertWordTwoStoresOne) {
   EXPECT_EQ(Caption(), "Talvane - " + path + "*");
   Trigger("actionFileSave");
   EXPECT_EQ(AlertWordOnDisk(path, 1), 1u);
+}
+
+// A screen reader names the window by its accessible name: the open file and
+// the unsaved mark must reach it as the caption shows them.
+TEST_F(TalvaneWindow, TheAccessibleNameFollowsTheCaption) {
+  const std::string path = Database("a[*].hdb", kFruit);   // Qt's title placeholder, kept literal
+  RegisterDefault(path);
+  Start();
+  const auto follows = [&](const std::string& caption) {
+    EXPECT_EQ(Caption(), caption);
+    EXPECT_EQ(dlg->accessibleName().toStdString(), caption);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dlg.get());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->text(QAccessible::Name).toStdString(), caption);
+  };
+  follows("Talvane - " + path);
+  ClickCheckBox(0);
+  follows("Talvane - " + path + "*");
+  Trigger("actionFileSave");
+  follows("Talvane - " + path);
+  Trigger("actionFileClose");
+  follows("Talvane");
+}
+
+// Row 0's stored alert word is 2: any notification about row 0 would store 1
+// and mark the caption, so each step shows whether a row got the focus or the
+// selection by itself.
+const std::vector<TestRecord> kOddFirst = {{2, "odd word"}, {0, "b"}, {1, "c"}};
+
+TEST_F(TalvaneWindow, NothingChangesWithoutAUserAction) {
+  const std::string path = StartOn(kOddFirst);
+  const std::string other = Database("b.hdb", kOddFirst);
+  const std::string copy = (folder / "copy.hdb");
+  std::string shown = path;
+  const auto untouched = [&](const char* after) {
+    SCOPED_TRACE(after);
+    Reactivate();
+    EXPECT_EQ(Caption(), "Talvane - " + shown);
+    EXPECT_FALSE(dlg->Catalogue().IsChanged());
+    EXPECT_FALSE(List()->currentIndex().isValid());
+    EXPECT_EQ(SelectedRow(), -1);
+  };
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+  EXPECT_EQ(QApplication::focusWidget(), List());
+  untouched("the first show");
+
+  questions.file_names = {other};
+  Trigger("actionFileOpen");
+  shown = other;
+  untouched("Open");
+
+  questions.file_names = {copy};
+  Trigger("actionFileSaveAs");
+  shown = copy;
+  untouched("Save as");
+  EXPECT_EQ(ReadBytes(copy), ReadBytes(other));   // the word 2 copied as it was
+
+  ClickHeading(1);
+  untouched("a sort");
+
+  QTest::keyClick(List(), Qt::Key_F, Qt::ControlModifier);
+  ASSERT_NE(dlg->FindBox(), nullptr);
+  QTest::keyClick(dlg->FindBox(), Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  untouched("the find box closing");
+
+  QTest::keyClick(List(), Qt::Key_Escape);   // nothing to ask about
+  EXPECT_TRUE(Ended());
+  EXPECT_TRUE(questions.BoxTexts().empty());
+  EXPECT_EQ(AlertWordOnDisk(copy, 0), 2u);
+}
+
+// With no focused row, the first key places the focus mark on a row the user
+// then sees; only then does Space tick. Placing it is the user's action, so
+// the row's state reaches the catalogue as the written rule says.
+TEST_F(TalvaneWindow, TheFirstKeyPlacesTheFocusMark) {
+  struct Case {
+    const char* what;
+    Qt::Key key;
+    int selected_before;   // -1: none
+    int focused;
+  };
+  const Case cases[] = {{"Down", Qt::Key_Down, -1, 0},
+                        {"Space", Qt::Key_Space, -1, 0},
+                        {"Space on a found row", Qt::Key_Space, 2, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dlg.reset();
+    const std::string path = StartOn(kOddFirst);
+    Reactivate();
+    ASSERT_FALSE(List()->currentIndex().isValid());
+    if (c.selected_before >= 0) dlg->ShowFoundItem(c.selected_before);
+    QTest::keyClick(List(), c.key);
+    EXPECT_EQ(List()->currentIndex().row(), c.focused);
+    EXPECT_EQ(SelectedRow(), c.focused);
+    for (std::size_t i = 0; i < kOddFirst.size(); ++i) {
+      EXPECT_EQ(dlg->Catalogue().GetAlert(i), kOddFirst[i].alert != 0u) << i;   // nothing ticked
+    }
+    EXPECT_EQ(dlg->Catalogue().IsChanged(), c.focused == 0);   // only row 0 holds a word 2
+    QTest::keyClick(List(), Qt::Key_Space);
+    EXPECT_NE(dlg->Catalogue().GetAlert(c.focused), kOddFirst[c.focused].alert != 0u);
+    EXPECT_EQ(Caption(), "Talvane - " + path + "*");
+  }
 }
 
 // --- Sorting --------------------------------------------------------------------
@@ -508,6 +638,10 @@ TEST_F(TalvaneWindow, AFailedOpenShowsBothBoxesAndLeavesNoDatabase) {
   questions.file_names = {missing};
   Trigger("actionFileOpen");
   EXPECT_EQ(questions.BoxTexts(), (std::vector<std::string>{FileErrorMessage(2, missing), "Error opening file."}));
+  // The catalogue's message carries the application's name, the second box no caption at all.
+  EXPECT_EQ(questions.asked[1].caption, "");
+  EXPECT_EQ(questions.asked[2].caption, kNoCaption);
+  EXPECT_EQ(questions.asked[2].icon, BoxIcon::None);
   EXPECT_FALSE(dlg->Catalogue().IsOpen());
   EXPECT_EQ(Caption(), "Talvane");
   EXPECT_EQ(List()->model()->rowCount(), 0);
@@ -574,6 +708,64 @@ TEST_F(TalvaneWindow, SaveAsOntoItsOwnPathSavesInPlaceWithoutTheBar) {
   EXPECT_TRUE(seen.paints.empty());
   EXPECT_EQ(Caption(), "Talvane - " + path);
   EXPECT_EQ(AlertWordOnDisk(path, 0), 1u);
+}
+
+// A path that is not UTF-8 (Latin-1 here, as registry.ini may name it) is
+// shown by the dialogs with a replacement character, which stands for no bytes.
+TEST_F(TalvaneWindow, PathsThatAreNotUtf8AreNeverTurnedIntoOtherFiles) {
+  const std::string path = Database("lat\xE4.hdb", kFruit);
+  const std::string other = Database("b\xE4.hdb", {{0, "other"}});
+  RegisterDefault(path);
+  Start();
+  ASSERT_TRUE(dlg->Catalogue().IsOpen());
+  EXPECT_EQ(dlg->Catalogue().GetPath(), path);
+  const std::string listing = ListFolder(folder.path());
+
+  // The proposed name accepted unchanged is the database's own file.
+  ClickCheckBox(0);
+  questions.file_names = {ScriptedName::Proposed()};
+  Trigger("actionFileSaveAs");
+  ASSERT_EQ(questions.asked.size(), 1u);
+  EXPECT_EQ(questions.asked[0].text, (folder / "lat\uFFFD.hdb"));
+  EXPECT_TRUE(questions.BoxTexts().empty());
+  EXPECT_EQ(ListFolder(folder.path()), listing);
+  EXPECT_EQ(AlertWordOnDisk(path, 0), 1u);
+  EXPECT_EQ(dlg->Catalogue().GetPath(), path);
+  EXPECT_FALSE(dlg->Catalogue().IsChanged());
+
+  // Names that do not come back to the same text from bytes: nothing is
+  // written, closed or opened, and the user is told why.
+  struct Case {
+    const char* what;
+    const char* command;
+    QString name;
+  };
+  const Case cases[] = {
+      {"Open, another Latin-1 file", "actionFileOpen", QFile::decodeName(QByteArray::fromStdString(other))},
+      {"Save as, another Latin-1 file", "actionFileSaveAs", QFile::decodeName(QByteArray::fromStdString(other))},
+      {"Save as, a new name", "actionFileSaveAs", QString::fromStdString(folder / "new\uFFFD.hdb")},
+      {"Save as, a lone surrogate", "actionFileSaveAs",
+       QString::fromStdString(folder / "x") + QChar(0xD800) + QStringLiteral(".hdb")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClickCheckBox(1);
+    questions.asked.clear();
+    questions.file_names = {c.name};
+    const bool open = std::string(c.command) == "actionFileOpen";
+    if (open) questions.answers = {BoxAnswer::No};   // drop the changes: still nothing may close
+    Trigger(c.command);
+    ASSERT_EQ(questions.asked.size(), open ? 3u : 2u);
+    EXPECT_EQ(questions.asked.back().icon, BoxIcon::Stop);
+    EXPECT_EQ(questions.asked.back().text,
+              c.name.toStdString() + " cannot be used: the name does not convert back to the exact name of a "
+                                     "file on disk, so another file would be used. Nothing was opened or saved.");
+    EXPECT_EQ(ListFolder(folder.path()), listing);
+    EXPECT_EQ(ReadBytes(other), DatabaseBytes({{0, "other"}}, ""));
+    EXPECT_EQ(dlg->Catalogue().GetPath(), path);
+    EXPECT_TRUE(dlg->Catalogue().IsChanged());
+    EXPECT_EQ(List()->model()->rowCount(), static_cast<int>(kFruit.size()));
+  }
 }
 
 TEST_F(TalvaneWindow, OpeningTheOpenDatabaseReloadsItFromItsFile) {
@@ -716,6 +908,56 @@ TEST_F(FindTest, TheFoundRowIsSelectedWhileTheFocusMarkStays) {
   Search(box, "set-2", false, false, true);
   EXPECT_EQ(SelectedRow(), 4);
   EXPECT_EQ(List()->currentIndex().row(), 3);
+}
+
+// Records the focus frames the list asks its style to draw.
+class FocusFrames : public QProxyStyle {
+ public:
+  struct Frame {
+    QRect rect;
+    QStyle::State state;
+  };
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_FrameFocusRect) frames.push_back({option->rect, option->state});
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
+  mutable std::vector<Frame> frames;
+};
+
+TEST_F(FindTest, TheFocusMarkIsDrawnOnItsRowApartFromTheSelection) {
+  auto* style = new FocusFrames;
+  style->setParent(dlg.get());
+  List()->setStyle(style);
+  ClickName(4);
+  QTest::keyClick(List(), Qt::Key_Up);              // the focus mark on row 3
+  CFindBox* box = OpenFindBox();
+  Search(box, "set-2", false, false, true);         // row 4 selected, the find box has the focus
+  ASSERT_EQ(SelectedRow(), 4);
+  ASSERT_EQ(List()->currentIndex().row(), 3);
+  List()->clearFocus();   // as when the find box has it
+
+  // Seen also while the list has no focus, framing the whole row, and in a
+  // state every style draws (some draw focus frames only after keyboard use).
+  style->frames.clear();
+  List()->viewport()->grab();
+  ASSERT_FALSE(style->frames.empty());
+  QRect framed;
+  for (const auto& frame : style->frames) {
+    EXPECT_EQ(List()->rowAt(frame.rect.center().y()), 3);
+    EXPECT_TRUE(frame.state & QStyle::State_KeyboardFocusChange);
+    framed |= frame.rect;
+  }
+  const QRect row = List()->visualRect(List()->model()->index(3, 0)) |
+                    List()->visualRect(List()->model()->index(3, 1));
+  EXPECT_TRUE(framed.contains(row.adjusted(1, 1, -1, -1))) << framed.x() << "," << framed.width();
+
+  // Space ticks the row with the mark, not the selected one.
+  List()->setFocus();
+  QTest::keyClick(List(), Qt::Key_Space);
+  EXPECT_TRUE(dlg->Catalogue().GetAlert(3));
+  EXPECT_FALSE(dlg->Catalogue().GetAlert(4));
+  List()->setStyle(nullptr);
 }
 
 TEST_F(FindTest, AReopenedBoxShowsTheLastTextWithOptionsReset) {

@@ -2,12 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QString>
 #include <deque>
 #include <optional>
 #include <string>
 
 #include "flag_editor/file_dialogs.h"
 #include "tests/platform/scripted_message_boxes.h"
+
+// One scripted answer of a file dialog: cancel, a name as the dialog returns
+// it, or the proposed name accepted unchanged. A path given as bytes becomes the
+// text a dialog shows for those bytes.
+struct ScriptedName {
+  ScriptedName(std::nullopt_t) {}
+  ScriptedName(const std::string& path) : name(QFile::decodeName(QByteArray::fromStdString(path))) {}
+  ScriptedName(const QString& text) : name(text) {}
+  static ScriptedName Proposed() {
+    ScriptedName answer(std::nullopt);
+    answer.proposed = true;
+    return answer;
+  }
+  std::optional<QString> name;
+  bool proposed = false;
+};
 
 // Answers every question from a script and records what was asked, in order:
 // message boxes as the shared recorder does, with OK-only boxes answering
@@ -17,25 +35,25 @@ class ScriptedQuestions : public ScriptedMessageBoxes, public FileDialogs {
  public:
   ScriptedQuestions() : ScriptedMessageBoxes(OkBoxes::kAnswerThemselves) {}
 
-  std::deque<std::optional<std::string>> file_names;
+  std::deque<ScriptedName> file_names;
 
-  std::optional<std::string> AskOpenFileName() override {
+  std::optional<QString> AskOpenFileName() override {
     asked.push_back({"open", {}, {}});
-    return NextFileName();
+    return NextFileName({});
   }
-  std::optional<std::string> AskSaveAsFileName(const std::string& initial) override {
-    asked.push_back({"saveas", initial, {}});
-    return NextFileName();
+  std::optional<QString> AskSaveAsFileName(const QString& initial) override {
+    asked.push_back({"saveas", initial.toStdString(), {}});
+    return NextFileName(initial);
   }
 
  private:
-  std::optional<std::string> NextFileName() {
+  std::optional<QString> NextFileName(const QString& initial) {
     if (file_names.empty()) {
       ADD_FAILURE() << "unexpected file dialog";
       return std::nullopt;
     }
-    auto name = file_names.front();
+    const ScriptedName answer = file_names.front();
     file_names.pop_front();
-    return name;
+    return answer.proposed ? std::optional<QString>(initial) : answer.name;
   }
 };

@@ -99,6 +99,18 @@ TEST(QtMessageBoxes, ClickedButtonIsTheAnswer) {
   }
 }
 
+// "No caption" is a title bar without text, not the application's name; the
+// box is then named by its text for screen readers.
+TEST(QtMessageBoxes, NoCaptionLeavesTheTitleEmpty) {
+  QtMessageBoxes boxes(QStringLiteral("Talvane"));
+  Shown shown;
+  ShowAndRead(boxes, kNoCaption, BoxButtons::Ok, shown,
+              [](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+  ASSERT_TRUE(shown.found);
+  EXPECT_EQ(shown.title, "");
+  EXPECT_EQ(shown.accessibleName, "Line one\n<b>not markup</b>");
+}
+
 // The owner is asked for at each box, so a main window made after the boxes still owns them.
 TEST(QtMessageBoxes, OwnedByTheWindowOfTheMoment) {
   QtMessageBoxes boxes(QStringLiteral("Talvane"));
