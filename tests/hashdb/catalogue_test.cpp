@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "hashdb/hash_set_catalogue.h"
 #include "hashdb/sample_database.h"
+#include "platform/file.h"
 #include "tests/hashdb/database_bytes.h"
 #include "tests/platform/fault_file_system.h"
 #include "tests/platform/test_files.h"
@@ -216,6 +218,53 @@ TEST_F(CatalogueTest, SaveAsOwnPathSavesInPlaceWithoutProgress) {
   EXPECT_FALSE(catalogue.IsChanged());
   EXPECT_EQ(ReadBytes(path).substr(20, 4), Le32(1));
   EXPECT_EQ(ListFolder(dir_.path()), "a.hdb ");
+}
+
+// A new copy takes the source's permission bits (less the umask, as cp gives
+// them), so a private database stays private; an existing target keeps its
+// own bits and owner. Also where the copy starts under a hidden name.
+TEST_F(CatalogueTest, SaveAsPermissions) {
+  const struct {
+    mode_t source;
+    mode_t umask;
+    std::optional<mode_t> existing;
+    mode_t expected;
+  } cases[] = {
+      {0600, 022, std::nullopt, 0600},
+      {0640, 022, std::nullopt, 0640},
+      {0664, 077, std::nullopt, 0600},
+      {0600, 022, 0664, 0664},
+  };
+  const bool root = ::geteuid() == 0;
+  for (FileSystem* files : {&DefaultFileSystem(), &FileSystemWithoutUnnamedFiles()}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c.source) + " " + std::to_string(c.umask) + " " + std::to_string(c.existing.value_or(0)));
+      const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}, tail_));
+      ASSERT_EQ(::chmod(source.c_str(), c.source), 0);
+      const std::string target = dir_ / "b.hdb";
+      ::unlink(target.c_str());
+      if (c.existing) {
+        WriteBytes(target, "previous");
+        ASSERT_EQ(::chmod(target.c_str(), *c.existing), 0);
+        if (root) {
+          ASSERT_EQ(::chown(target.c_str(), 4242, 4242), 0);
+        }
+      }
+      CHashSetCatalogue catalogue(*files);
+      ASSERT_TRUE(catalogue.Load(source).ok());
+      RecordingProgress progress;
+      const mode_t old_umask = ::umask(c.umask);
+      const SaveResult result = catalogue.SaveAs(target, progress);
+      ::umask(old_umask);
+      ASSERT_TRUE(result);
+      struct stat st {};
+      ASSERT_EQ(::stat(target.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, c.expected);
+      if (c.existing && root) {
+        EXPECT_EQ(st.st_uid, 4242u);
+      }
+    }
+  }
 }
 
 TEST_F(CatalogueTest, SaveAsRefusesTheOpenFileUnderAnotherSpelling) {
