@@ -433,6 +433,12 @@ class PosixFileSystem final : public FileSystem {
     pending.target_name = BaseNameOf(*target);
     struct stat existing {};
     pending.had_target = ::stat(target->c_str(), &existing) == 0;
+    if (!pending.had_target && errno != ENOENT) {
+      // A name too long, a folder that may not be searched: said now, not
+      // after the whole copy has been written.
+      error = ErrorFor(errno, path);
+      return nullptr;
+    }
     if (pending.had_target && !S_ISREG(existing.st_mode)) {
       // A folder, device or pipe is never replaced by a file (think of /dev/null).
       error = FileError{5, path};

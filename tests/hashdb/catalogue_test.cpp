@@ -313,16 +313,31 @@ TEST_F(CatalogueTest, SaveAsRefusesATargetHeldElsewhere) {
   EXPECT_EQ(ListFolder(dir_.path()), "a.hdb held.hdb ");
 }
 
-TEST_F(CatalogueTest, SaveAsIntoAMissingFolderIsRefused) {
-  const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}));
-  CHashSetCatalogue catalogue;
-  ASSERT_TRUE(catalogue.Load(source).ok());
-  RecordingProgress progress;
-  const SaveResult result = catalogue.SaveAs(dir_ / "nowhere/b.hdb", progress);
-  EXPECT_FALSE(result);
-  EXPECT_FALSE(result.error);
-  EXPECT_EQ(result.refusal->cause, 2);
-  EXPECT_TRUE(catalogue.IsOpen());
+// Targets that cannot be written are refused before anything is copied.
+TEST_F(CatalogueTest, SaveAsToAnImpossiblePathIsRefused) {
+  const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}, tail_));
+  const struct {
+    std::string target;
+    int cause;
+  } cases[] = {
+      {dir_ / "nowhere/b.hdb", 2},
+      {dir_ / "a.hdb/b.hdb", 3},                 // a file used as a folder
+      {dir_ / (std::string(300, 'n') + ".hdb"), 3},   // a name too long
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    CHashSetCatalogue catalogue;
+    ASSERT_TRUE(catalogue.Load(source).ok());
+    RecordingProgress progress;
+    const SaveResult result = catalogue.SaveAs(c.target, progress);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(result.error);
+    ASSERT_TRUE(result.refusal);
+    EXPECT_EQ(result.refusal->cause, c.cause);
+    EXPECT_TRUE(progress.calls.empty());
+    EXPECT_TRUE(catalogue.IsOpen());
+  }
+  EXPECT_EQ(ListFolder(dir_.path()), "a.hdb ");
 }
 
 TEST_F(CatalogueTest, TheHoldKeepsOthersOutUntilClose) {
