@@ -459,7 +459,9 @@ class PosixFileSystem final : public FileSystem {
     // owner and bits; a new one is created with the bits it is to keep.
     const mode_t create_mode = pending.had_target ? 0600 : static_cast<mode_t>(new_file_mode & 0777);
     int fd = -1;
-    if (unnamed_files_) {
+    // An unnamed file is only made where it can be named later for sure:
+    // without /proc an unprivileged linkat of it may be refused.
+    if (unnamed_files_ && ::access("/proc/self/fd", X_OK) == 0) {
       fd = ::openat(pending.folder_fd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, create_mode);
       if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         error = ErrorFor(errno, path);
