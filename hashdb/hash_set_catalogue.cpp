@@ -153,6 +153,18 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
     return result;
   }
 
+  // A new copy takes the source's permission bits, as cp gives them; an
+  // existing target keeps its own. The target is checked (a plain file, no
+  // planted link) before anything of it is opened.
+  FileError create_error;
+  std::unique_ptr<File> copy =
+      files_.CreateReplacementFor(path, file_->Permissions().value_or(kNewFileMode), create_error);
+  if (!copy) {
+    create_error.path = AbsolutePath(path);
+    result.refusal = create_error;
+    return result;
+  }
+
   // An existing target is held until the copy has replaced it, so one that
   // another program holds (or that may not be written) is refused.
   std::unique_ptr<File> old_target;
@@ -160,16 +172,10 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
     FileError error;
     old_target = files_.Open(path, OpenMode::kExisting, HoldMode::kFailIfHeld, error);
     if (!old_target && error.cause != 2) {
+      files_.Discard(std::move(copy));
       result.refusal = FileError{error.cause, AbsolutePath(path)};
       return result;
     }
-  }
-
-  FileError create_error;
-  std::unique_ptr<File> copy = files_.CreateReplacementFor(path, create_error);
-  if (!copy) {
-    result.refusal = FileError{create_error.cause, AbsolutePath(path)};
-    return result;
   }
 
   FileStatus error = WriteTable(*copy, header_, table_.data(), count_);

@@ -83,7 +83,7 @@ bool SampleSetAlert(std::uint32_t index) { return index % kBaseNames.size() >= k
 FileStatus WriteSampleDatabase(const std::string& path, const SampleOptions& options,
                                FileSystem& files) {
   FileError error;
-  std::unique_ptr<File> file = files.CreateReplacementFor(path, error);
+  std::unique_ptr<File> file = files.CreateReplacementFor(path, kNewFileMode, error);
   if (!file) return error;
   Random random{options.seed};
 

@@ -40,6 +40,8 @@ class File {
   // Everything written so far to stable storage.
   virtual FileStatus Flush() = 0;
   virtual std::optional<FileId> Id() const = 0;
+  // The permission bits (st_mode & 07777), if they can be read.
+  virtual std::optional<std::uint32_t> Permissions() const = 0;
   // Releases the file and its hold. Further calls fail with cause 6.
   virtual void Close() = 0;
 };
@@ -66,14 +68,22 @@ class FileSystem {
                                      FileError& error) = 0;
 
   // A new empty file in the folder where a replacement of path must be written
-  // (beside the file a symbolic link at path points to), held exclusively; it
-  // takes the permission bits of the file it is to replace, when there is one.
-  // Its Path() names path, the file the user asked for.
-  virtual std::unique_ptr<File> CreateReplacementFor(const std::string& path, FileError& error) = 0;
+  // (beside the file a symbolic link at path points to), held exclusively. It
+  // takes the owner and permission bits of the file it is to replace; where
+  // there is none, new_file_mode as a create gives it (the umask applies). Its
+  // Path() names path, the file the user asked for. Where the file system
+  // allows, it has no name until ReplaceWith, so a killed process leaves
+  // nothing; otherwise it has a hidden name that SIGINT, SIGTERM and SIGHUP
+  // remove, and leftovers of processes that are gone are removed here.
+  // Refused: a target that is not a plain file, and a symbolic link that
+  // another user may have planted in a sticky, world-writable folder.
+  virtual std::unique_ptr<File> CreateReplacementFor(const std::string& path,
+                                                     std::uint32_t new_file_mode,
+                                                     FileError& error) = 0;
 
-  // Moves the replacement file made by CreateReplacementFor over path atomically
-  // (through a symbolic link at path, to the file it points to) and makes the
-  // rename durable. The open file stays open and held.
+  // Puts the replacement file made by CreateReplacementFor in place of path
+  // atomically (of the file a symbolic link at path pointed to) and makes the
+  // change durable. The open file stays open and held.
   virtual FileStatus ReplaceWith(File& replacement, const std::string& path) = 0;
 
   // Closes a replacement that is not wanted any more and deletes it.
@@ -83,8 +93,15 @@ class FileSystem {
   virtual std::optional<FileId> IdOf(const std::string& path) = 0;
 };
 
+// The mode a new file gets when nothing else decides (0666, less the umask).
+inline constexpr std::uint32_t kNewFileMode = 0666;
+
 // The real file system (POSIX calls, open file description locks).
 FileSystem& DefaultFileSystem();
+
+// The real file system as it works where unnamed files (O_TMPFILE) are not
+// supported: every replacement has its hidden name from the start. For tests.
+FileSystem& FileSystemWithoutUnnamedFiles();
 
 // path made absolute against the current folder, otherwise unchanged.
 std::string AbsolutePath(const std::string& path);

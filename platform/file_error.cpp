@@ -40,7 +40,12 @@ std::string FileErrorMessage(int cause, const std::string& path, std::size_t max
   return message;
 }
 
-std::string FileError::Message() const { return FileErrorMessage(cause, path); }
+std::string FileError::Message() const {
+  if (reason.empty()) return FileErrorMessage(cause, path);
+  std::string message = FileErrorMessage(cause, path, std::string::npos) + " " + reason;
+  if (message.size() > kMaxFileErrorMessage) message.resize(kMaxFileErrorMessage);
+  return message;
+}
 
 int FileErrorCauseFromErrno(int error_number) {
   switch (error_number) {

@@ -2,13 +2,22 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 // A failed read, write, positioning, open or flush of a file: the cause (1 to 14)
 // and the file's full path. Message() is the cause's text with the path in
-// place of %1 ("an unnamed file" for an empty path), cut to 511 characters.
+// place of %1 ("an unnamed file" for an empty path), followed by the reason
+// when there is one, cut to 511 characters.
 struct FileError {
+  FileError() = default;
+  FileError(int cause_, std::string path_, std::string reason_ = std::string())
+      : cause(cause_), path(std::move(path_)), reason(std::move(reason_)) {}
+
   int cause = 1;
   std::string path;
+  // Why, where the cause's text alone would leave the user guessing (a refusal
+  // of our own rather than the system's); empty otherwise.
+  std::string reason;
 
   std::string Message() const;
 };

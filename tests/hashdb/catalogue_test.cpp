@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "hashdb/hash_set_catalogue.h"
 #include "hashdb/sample_database.h"
+#include "platform/file.h"
 #include "tests/hashdb/database_bytes.h"
 #include "tests/platform/fault_file_system.h"
 #include "tests/platform/test_files.h"
@@ -218,6 +220,53 @@ TEST_F(CatalogueTest, SaveAsOwnPathSavesInPlaceWithoutProgress) {
   EXPECT_EQ(ListFolder(dir_.path()), "a.hdb ");
 }
 
+// A new copy takes the source's permission bits (less the umask, as cp gives
+// them), so a private database stays private; an existing target keeps its
+// own bits and owner. Also where the copy starts under a hidden name.
+TEST_F(CatalogueTest, SaveAsPermissions) {
+  const struct {
+    mode_t source;
+    mode_t umask;
+    std::optional<mode_t> existing;
+    mode_t expected;
+  } cases[] = {
+      {0600, 022, std::nullopt, 0600},
+      {0640, 022, std::nullopt, 0640},
+      {0664, 077, std::nullopt, 0600},
+      {0600, 022, 0664, 0664},
+  };
+  const bool root = ::geteuid() == 0;
+  for (FileSystem* files : {&DefaultFileSystem(), &FileSystemWithoutUnnamedFiles()}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c.source) + " " + std::to_string(c.umask) + " " + std::to_string(c.existing.value_or(0)));
+      const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}, tail_));
+      ASSERT_EQ(::chmod(source.c_str(), c.source), 0);
+      const std::string target = dir_ / "b.hdb";
+      ::unlink(target.c_str());
+      if (c.existing) {
+        WriteBytes(target, "previous");
+        ASSERT_EQ(::chmod(target.c_str(), *c.existing), 0);
+        if (root) {
+          ASSERT_EQ(::chown(target.c_str(), 4242, 4242), 0);
+        }
+      }
+      CHashSetCatalogue catalogue(*files);
+      ASSERT_TRUE(catalogue.Load(source).ok());
+      RecordingProgress progress;
+      const mode_t old_umask = ::umask(c.umask);
+      const SaveResult result = catalogue.SaveAs(target, progress);
+      ::umask(old_umask);
+      ASSERT_TRUE(result);
+      struct stat st {};
+      ASSERT_EQ(::stat(target.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, c.expected);
+      if (c.existing && root) {
+        EXPECT_EQ(st.st_uid, 4242u);
+      }
+    }
+  }
+}
+
 TEST_F(CatalogueTest, SaveAsRefusesTheOpenFileUnderAnotherSpelling) {
   const std::string bytes = DatabaseBytes(TrickyRecords(), tail_);
   const std::string path = Make("a.hdb", bytes);
@@ -264,16 +313,31 @@ TEST_F(CatalogueTest, SaveAsRefusesATargetHeldElsewhere) {
   EXPECT_EQ(ListFolder(dir_.path()), "a.hdb held.hdb ");
 }
 
-TEST_F(CatalogueTest, SaveAsIntoAMissingFolderIsRefused) {
-  const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}));
-  CHashSetCatalogue catalogue;
-  ASSERT_TRUE(catalogue.Load(source).ok());
-  RecordingProgress progress;
-  const SaveResult result = catalogue.SaveAs(dir_ / "nowhere/b.hdb", progress);
-  EXPECT_FALSE(result);
-  EXPECT_FALSE(result.error);
-  EXPECT_EQ(result.refusal->cause, 2);
-  EXPECT_TRUE(catalogue.IsOpen());
+// Targets that cannot be written are refused before anything is copied.
+TEST_F(CatalogueTest, SaveAsToAnImpossiblePathIsRefused) {
+  const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}, tail_));
+  const struct {
+    std::string target;
+    int cause;
+  } cases[] = {
+      {dir_ / "nowhere/b.hdb", 2},
+      {dir_ / "a.hdb/b.hdb", 3},                 // a file used as a folder
+      {dir_ / (std::string(300, 'n') + ".hdb"), 3},   // a name too long
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    CHashSetCatalogue catalogue;
+    ASSERT_TRUE(catalogue.Load(source).ok());
+    RecordingProgress progress;
+    const SaveResult result = catalogue.SaveAs(c.target, progress);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(result.error);
+    ASSERT_TRUE(result.refusal);
+    EXPECT_EQ(result.refusal->cause, c.cause);
+    EXPECT_TRUE(progress.calls.empty());
+    EXPECT_TRUE(catalogue.IsOpen());
+  }
+  EXPECT_EQ(ListFolder(dir_.path()), "a.hdb ");
 }
 
 TEST_F(CatalogueTest, TheHoldKeepsOthersOutUntilClose) {

@@ -1,10 +1,18 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 
 #include "hashdb/hash_set_catalogue.h"
 #include "hashdb/sample_database.h"
@@ -31,24 +39,31 @@ class HdbtoolTest : public ::testing::Test {
     sample_bytes_ = ReadBytes(sample_);
   }
 
-  ToolRun Hdbtool(std::vector<std::string> args) {
+  // hdbtool started with args, output to out and err; not waited for.
+  pid_t StartHdbtool(std::vector<std::string> args, const std::string& out, const std::string& err) {
     args.insert(args.begin(), HDBTOOL_PATH);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const std::string out = dir_ / ".out", err = dir_ / ".err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
+    if (posix_spawn(&pid, HDBTOOL_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  }
+
+  ToolRun Hdbtool(std::vector<std::string> args) {
+    const std::string out = dir_ / ".out", err = dir_ / ".err";
     ToolRun run;
-    if (posix_spawn(&pid, HDBTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+    const pid_t pid = StartHdbtool(std::move(args), out, err);
+    if (pid > 0) {
       int status = 0;
       waitpid(pid, &status, 0);
       run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
     run.out = ReadBytes(out);
     run.err = ReadBytes(err);
     std::remove(out.c_str());
@@ -150,12 +165,119 @@ TEST_F(HdbtoolTest, CopyChangesOnlyTheCopy) {
   EXPECT_EQ(ReadBytes(sample_), sample_bytes_);
 }
 
-TEST_F(HdbtoolTest, CopyOntoItselfIsRefused) {
+TEST_F(HdbtoolTest, CopyOntoItselfIsRefusedUnderEverySpelling) {
+  // The very same spelling too: the catalogue would take it as a save in place.
   const std::string here = dir_.path();
-  const ToolRun run = Hdbtool({"copy", sample_, here + "/./sample.hdb", "--on", "3"});
+  ASSERT_EQ(::symlink(sample_.c_str(), (dir_ / "link.hdb").c_str()), 0);
+  ASSERT_EQ(::link(sample_.c_str(), (dir_ / "hard.hdb").c_str()), 0);
+  for (const std::string& spelling : {sample_, here + "/./sample.hdb", dir_ / "link.hdb", dir_ / "hard.hdb"}) {
+    SCOPED_TRACE(spelling);
+    const ToolRun run = Hdbtool({"copy", sample_, spelling, "--on", "3"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "A sharing violation occurred while accessing " + spelling +
+                           ". It is the database being copied; a copy never writes over its source.\n");
+    EXPECT_EQ(ReadBytes(sample_), sample_bytes_);
+  }
+  EXPECT_EQ(ListFolder(here), "hard.hdb link.hdb sample.hdb ");
+}
+
+TEST_F(HdbtoolTest, CopyTakesTheSourcePermissionsExistingTargetsKeepTheirs) {
+  const mode_t old_umask = ::umask(022);
+  ASSERT_EQ(::chmod(sample_.c_str(), 0600), 0);
+  const std::string fresh = dir_ / "fresh.hdb", existing = dir_ / "existing.hdb";
+  WriteBytes(existing, "previous");
+  ASSERT_EQ(::chmod(existing.c_str(), 0664), 0);
+  for (const std::string& target : {fresh, existing}) EXPECT_EQ(Hdbtool({"copy", sample_, target}).exit_code, 0);
+  ::umask(old_umask);
+  struct stat st {};
+  ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(::stat(existing.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(ReadBytes(existing), sample_bytes_);
+}
+
+// Root writing through a link another user planted in a sticky, world-writable
+// folder: refused with the reason, the file the link names stays as it was.
+TEST_F(HdbtoolTest, CopyRefusesALinkAnotherUserPlantedInAStickyFolder) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
+  const std::string sticky = dir_ / "sticky", secret = dir_ / "secret.hdb";
+  ASSERT_EQ(::mkdir(sticky.c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  WriteBytes(secret, "root only");
+  ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+  const std::string link = sticky + "/out.hdb";
+  ASSERT_EQ(::symlink(secret.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::lchown(link.c_str(), 4242, 4242), 0);
+
+  const ToolRun run = Hdbtool({"copy", sample_, link});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "A sharing violation occurred while accessing " + here + "/./sample.hdb.\n");
-  EXPECT_EQ(ReadBytes(sample_), sample_bytes_);
+  EXPECT_EQ(run.err, "Access to " + link + " was denied. " + link +
+                         " is a symbolic link in a sticky, world-writable folder, owned by neither you "
+                         "nor the folder's owner; it is not followed.\n");
+  EXPECT_EQ(ReadBytes(secret), "root only");
+  EXPECT_EQ(ListFolder(sticky), "out.hdb ");
+}
+
+// The most bytes in a file pid has open in folder, except the file except;
+// none when it has none open.
+std::optional<std::uint64_t> BytesBeingWritten(pid_t pid, const std::string& folder, const std::string& except) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* listing = ::opendir(fds.c_str());
+  if (!listing) return std::nullopt;
+  std::optional<std::uint64_t> size;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string fd = fds + "/" + entry->d_name;
+    char target[4096];
+    const ssize_t n = ::readlink(fd.c_str(), target, sizeof target);
+    if (n <= 0) continue;
+    const std::string name(target, static_cast<std::size_t>(n));
+    struct stat st {};
+    if (name.rfind(folder + "/", 0) != 0 || name == except || ::stat(fd.c_str(), &st) != 0) continue;
+    if (S_ISREG(st.st_mode)) size = std::max<std::uint64_t>(size.value_or(0), static_cast<std::uint64_t>(st.st_size));
+  }
+  ::closedir(listing);
+  return size;
+}
+
+// A copy killed halfway, however it is killed, leaves the folder as it was:
+// no hidden file, no partial copy, an existing target unharmed.
+TEST_F(HdbtoolTest, KilledCopyLeavesNothingBehind) {
+  const std::string big = dir_ / "big.hdb";
+  SampleOptions options;
+  options.sets = 1000;
+  options.tail_bytes = 256u << 20;
+  ASSERT_FALSE(WriteSampleDatabase(big, options));
+  const std::string existing = dir_ / "existing.hdb";
+  WriteBytes(existing, "previous contents");
+  const struct {
+    int signal_number;
+    bool onto_existing;
+  } cases[] = {{SIGKILL, false}, {SIGKILL, true}, {SIGTERM, false}, {SIGINT, true}, {SIGHUP, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.signal_number)) + (c.onto_existing ? " onto a file" : ""));
+    const std::string listing = ListFolder(dir_.path());
+    const std::string target = c.onto_existing ? existing : dir_ / "copy.hdb";
+    const pid_t pid = StartHdbtool({"copy", big, target}, "/dev/null", "/dev/null");
+    ASSERT_GT(pid, 0);
+    // Past the first MiB of the copy, well before its end.
+    bool caught = false, ended = false;
+    int status = 0;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!caught && !ended && std::chrono::steady_clock::now() < give_up) {
+      const auto written = BytesBeingWritten(pid, dir_.path(), big);
+      caught = written && *written > (1u << 20);
+      if (!caught) ended = ::waitpid(pid, &status, WNOHANG) == pid;
+    }
+    if (!ended) {
+      ::kill(pid, caught ? c.signal_number : SIGKILL);
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    }
+    ASSERT_TRUE(caught) << "the copy ended before it could be interrupted";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal_number);
+    EXPECT_EQ(ListFolder(dir_.path()), listing);
+    EXPECT_TRUE(ReadBytes(existing) == "previous contents");
+  }
 }
 
 TEST_F(HdbtoolTest, HeldDatabaseGivesTheCatalogueMessage) {

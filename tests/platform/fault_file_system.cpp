@@ -47,6 +47,7 @@ class FaultFile final : public File {
   }
 
   std::optional<FileId> Id() const override { return inner_->Id(); }
+  std::optional<std::uint32_t> Permissions() const override { return inner_->Permissions(); }
   void Close() override {
     if (inner_) inner_->Close();
   }
@@ -119,13 +120,14 @@ std::unique_ptr<File> FaultFileSystem::Open(const std::string& path, OpenMode mo
 }
 
 std::unique_ptr<File> FaultFileSystem::CreateReplacementFor(const std::string& path,
+                                                            std::uint32_t new_file_mode,
                                                             FileError& error) {
   std::size_t stored = 0;
   if (auto cause = Due(FileCall::kCreateReplacement, 0, stored)) {
     error = FileError{*cause, path};
     return nullptr;
   }
-  std::unique_ptr<File> file = inner_.CreateReplacementFor(path, error);
+  std::unique_ptr<File> file = inner_.CreateReplacementFor(path, new_file_mode, error);
   if (!file) return nullptr;
   return std::make_unique<FaultFile>(*this, std::move(file));
 }

@@ -35,7 +35,8 @@ class FaultFileSystem final : public FileSystem {
 
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode, HoldMode hold,
                              FileError& error) override;
-  std::unique_ptr<File> CreateReplacementFor(const std::string& path, FileError& error) override;
+  std::unique_ptr<File> CreateReplacementFor(const std::string& path, std::uint32_t new_file_mode,
+                                             FileError& error) override;
   FileStatus ReplaceWith(File& replacement, const std::string& path) override;
   void Discard(std::unique_ptr<File> replacement) override;
   std::optional<FileId> IdOf(const std::string& path) override;

@@ -43,6 +43,13 @@ TEST(FileErrorMessage, UnnamedFileAndLengthLimits) {
   EXPECT_EQ(FileErrorMessage(2, long_path, 1023), ("/" + std::string(1022, 'd')));
 }
 
+TEST(FileErrorMessage, ReasonFollowsTheCauseText) {
+  EXPECT_EQ((FileError{5, "/x/a.hdb", "Why it was refused."}.Message()),
+            "Access to /x/a.hdb was denied. Why it was refused.");
+  const std::string long_path = "/" + std::string(2000, 'd');
+  EXPECT_EQ((FileError{5, long_path, "Why."}.Message()).size(), 511u);
+}
+
 TEST(FileErrorCause, FromErrno) {
   const struct {
     int error_number;

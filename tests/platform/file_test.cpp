@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 
@@ -117,7 +119,7 @@ TEST_F(FileTest, ReplacementIsWrittenBesideAndRenamedOver) {
   ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
   FileSystem& files = DefaultFileSystem();
   FileError error;
-  auto replacement = files.CreateReplacementFor(path_, error);
+  auto replacement = files.CreateReplacementFor(path_, kNewFileMode, error);
   ASSERT_TRUE(replacement);
   EXPECT_EQ(replacement->Path(), path_);
   ASSERT_FALSE(replacement->Write("new", 3));
@@ -141,7 +143,7 @@ TEST_F(FileTest, ReplacementIsWrittenBesideAndRenamedOver) {
 TEST_F(FileTest, DiscardedReplacementLeavesNothing) {
   FileSystem& files = DefaultFileSystem();
   FileError error;
-  auto replacement = files.CreateReplacementFor(dir_ / "fresh.bin", error);
+  auto replacement = files.CreateReplacementFor(dir_ / "fresh.bin", kNewFileMode, error);
   ASSERT_TRUE(replacement);
   ASSERT_FALSE(replacement->Write("partial", 7));
   files.Discard(std::move(replacement));
@@ -153,7 +155,7 @@ TEST_F(FileTest, OnlyPlainFilesAreReplaced) {
   ASSERT_EQ(mkdir((dir_ / "folder").c_str(), 0755), 0);
   for (const std::string& name : {std::string("pipe"), std::string("folder")}) {
     FileError error;
-    EXPECT_FALSE(DefaultFileSystem().CreateReplacementFor(dir_ / name, error)) << name;
+    EXPECT_FALSE(DefaultFileSystem().CreateReplacementFor(dir_ / name, kNewFileMode, error)) << name;
     EXPECT_EQ(error.cause, 5);
   }
   EXPECT_EQ(ListFolder(dir_.path()), "data.bin folder pipe ");
@@ -164,7 +166,7 @@ TEST_F(FileTest, ReplacingThroughALinkKeepsTheLink) {
   ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
   FileSystem& files = DefaultFileSystem();
   FileError error;
-  auto replacement = files.CreateReplacementFor(link, error);
+  auto replacement = files.CreateReplacementFor(link, kNewFileMode, error);
   ASSERT_TRUE(replacement);
   ASSERT_FALSE(replacement->Write("via link", 8));
   ASSERT_FALSE(files.ReplaceWith(*replacement, link));
@@ -172,6 +174,158 @@ TEST_F(FileTest, ReplacingThroughALinkKeepsTheLink) {
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(ReadBytes(path_), "via link");
+}
+
+// Where the file system has unnamed files the replacement has no name until
+// it is placed, so nothing can be left behind; elsewhere it has a hidden one.
+TEST_F(FileTest, ReplacementIsNamedOnlyWhenPlaced) {
+  const struct {
+    const char* kind;
+    FileSystem& files;
+    bool hidden_name_while_written;
+  } cases[] = {{"unnamed", DefaultFileSystem(), false}, {"named", FileSystemWithoutUnnamedFiles(), true}};
+  for (const auto& c : cases) {
+    for (const std::string& target : {path_, dir_ / "new.bin"}) {
+      SCOPED_TRACE(std::string(c.kind) + " " + target);
+      FileError error;
+      auto replacement = c.files.CreateReplacementFor(target, kNewFileMode, error);
+      ASSERT_TRUE(replacement);
+      ASSERT_FALSE(replacement->Write("new", 3));
+      ASSERT_FALSE(replacement->Flush());
+      const std::string before = ListFolder(dir_.path());
+      EXPECT_EQ(before != "data.bin " && before != "data.bin new.bin ", c.hidden_name_while_written) << before;
+      ASSERT_FALSE(c.files.ReplaceWith(*replacement, target));
+      EXPECT_EQ(ReadBytes(target), "new");
+      EXPECT_EQ(ListFolder(dir_.path()), target == path_ ? "data.bin " : "data.bin new.bin ");
+      EXPECT_FALSE(OpenHeld(target, error));   // placed, still open and held
+      EXPECT_EQ(error.cause, 11);
+      replacement->Close();
+    }
+    EXPECT_EQ(ListFolder(dir_.path()), "data.bin new.bin ");
+    ASSERT_EQ(::unlink((dir_ / "new.bin").c_str()), 0);
+  }
+}
+
+// Runs in a child: a replacement of dir/new.bin under a hidden name, written
+// and left waiting; returns the child once the file is there.
+pid_t ChildWritingAHiddenReplacement(const TempDir& dir) {
+  int ready[2];
+  if (::pipe(ready) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    FileError error;
+    auto replacement = FileSystemWithoutUnnamedFiles().CreateReplacementFor(dir / "new.bin", kNewFileMode, error);
+    if (!replacement || replacement->Write("partial", 7)) _exit(1);
+    if (::write(ready[1], "r", 1) != 1) _exit(1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  const bool started = ::read(ready[0], &byte, 1) == 1;
+  ::close(ready[0]);
+  return started ? child : -1;
+}
+
+TEST_F(FileTest, HiddenReplacementGoesWithTheSignalThatEndsTheProcess) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal_number));
+    const pid_t child = ChildWritingAHiddenReplacement(dir_);
+    ASSERT_GT(child, 0);
+    EXPECT_NE(ListFolder(dir_.path()), "data.bin ");
+    ::kill(child, signal_number);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);   // ends as it would have
+    EXPECT_EQ(ListFolder(dir_.path()), "data.bin ");
+  }
+}
+
+// A kill -9 leaves a hidden replacement on a file system without unnamed
+// files; the next replacement in that folder removes it, and only it.
+TEST_F(FileTest, LeftoversOfProcessesThatAreGoneAreRemoved) {
+  const pid_t child = ChildWritingAHiddenReplacement(dir_);
+  ASSERT_GT(child, 0);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const std::string gone = std::to_string(child);
+  ASSERT_EQ(ListFolder(dir_.path()).find(".new.bin.tmp" + gone + "-"), 0u);
+
+  // Look-alikes that stay: another naming, a live process, a link, a folder,
+  // a file of another user.
+  const std::vector<std::string> kept = {"data.bin.tmp" + gone + "-0-1", ".a.tmp" + gone + "-0",
+                                         ".a.tmp" + gone + "-0-1.bak", ".a.tmp1-0-1", ".b.tmp" + gone + "-0-1",
+                                         ".c.tmp" + gone + "-0-1", ".d.tmp" + gone + "-0-1"};
+  for (const std::string& name : {kept[0], kept[1], kept[2], kept[3], kept[6]}) WriteBytes(dir_ / name, "x");
+  ASSERT_EQ(::symlink(path_.c_str(), (dir_ / kept[4]).c_str()), 0);
+  ASSERT_EQ(::mkdir((dir_ / kept[5]).c_str(), 0700), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((dir_ / kept[6]).c_str(), 4242, 4242), 0);
+  } else {
+    ::unlink((dir_ / kept[6]).c_str());
+  }
+
+  FileError error;
+  auto replacement = DefaultFileSystem().CreateReplacementFor(dir_ / "other.bin", kNewFileMode, error);
+  ASSERT_TRUE(replacement);
+  DefaultFileSystem().Discard(std::move(replacement));
+  const std::string listing = ListFolder(dir_.path());
+  EXPECT_EQ(listing.find(".new.bin.tmp"), std::string::npos) << listing;
+  for (const std::string& name : kept) {
+    EXPECT_TRUE(Exists(dir_ / name) || (name == kept[6] && ::geteuid() != 0)) << name;
+  }
+}
+
+// What the kernel's protected_symlinks rule refuses is refused here too, also
+// where that rule is off: a link in a sticky, world-writable folder owned by
+// neither us nor the folder's owner is not followed, at any step of the path.
+TEST_F(FileTest, LinksAnotherUserMayHavePlantedAreNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
+  const std::string secret = dir_ / "secret";
+  WriteBytes(secret, "root only");
+  ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+  const uid_t other = 4242;
+  const struct {
+    const char* name;
+    mode_t folder_mode;
+    uid_t folder_owner;
+    uid_t link_owner;
+    std::string target;   // below the folder; "link" is the link to secret, "hop" to dir_
+    bool refused;
+  } cases[] = {
+      {"another user's link", 01777, 0, other, "link", true},
+      {"our own link", 01777, 0, 0, "link", false},
+      {"the folder owner's link", 01777, other, other, "link", false},
+      {"a folder that is not sticky", 0777, 0, other, "link", false},
+      {"a folder only its owner writes", 01755, 0, other, "link", false},
+      {"a link on the way", 01777, 0, other, "hop/secret", true},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = dir_ / ("f" + std::to_string(n++));
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(secret.c_str(), (folder + "/link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir_.path().c_str(), (folder + "/hop").c_str()), 0);
+    for (const char* link : {"/link", "/hop"}) ASSERT_EQ(::lchown((folder + link).c_str(), c.link_owner, c.link_owner), 0);
+    ASSERT_EQ(::chown(folder.c_str(), c.folder_owner, c.folder_owner), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), c.folder_mode), 0);
+    const std::string target = folder + "/" + c.target;
+
+    FileError error;
+    auto replacement = DefaultFileSystem().CreateReplacementFor(target, kNewFileMode, error);
+    EXPECT_EQ(!replacement, c.refused);
+    if (replacement) {
+      DefaultFileSystem().Discard(std::move(replacement));
+    } else {
+      EXPECT_EQ(error.cause, 5);
+      EXPECT_EQ(error.path, target);
+      EXPECT_NE(error.Message().find("is a symbolic link in a sticky, world-writable folder"), std::string::npos)
+          << error.Message();
+    }
+    EXPECT_EQ(ListFolder(folder), "hop link ");
+  }
+  EXPECT_EQ(ReadBytes(secret), "root only");
 }
 
 TEST_F(FileTest, IdentityOfEverySpelling) {

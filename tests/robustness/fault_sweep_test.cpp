@@ -9,6 +9,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hashdb/hash_set_catalogue.h"
@@ -104,15 +105,22 @@ const char* TargetName(Target target) {
 
 void PrintTo(Target target, std::ostream* out) { *out << TargetName(target); }
 
-class SaveAsFaultTest : public ::testing::TestWithParam<Target> {
+// Each target on the file system as it is (the copy unnamed until it is
+// placed) and as where there are no unnamed files (a hidden name throughout).
+class SaveAsFaultTest : public ::testing::TestWithParam<std::tuple<Target, bool>> {
  protected:
+  Target TargetKind() const { return std::get<0>(GetParam()); }
+  FileSystem& Files() const {
+    return std::get<1>(GetParam()) ? FileSystemWithoutUnnamedFiles() : DefaultFileSystem();
+  }
+
   void SetUp() override {
     SampleOptions options;
     options.sets = 4040;          // the record table goes out in two blocks
     options.tail_bytes = 3 * kTailCopyChunk + 50000;  // four chunks of tail
     ASSERT_FALSE(WriteSampleDatabase(source_, options));
     source_bytes_ = ReadBytes(source_);
-    switch (GetParam()) {
+    switch (TargetKind()) {
       case Target::kMissing:
         target_ = dir_ / "new.hdb";
         break;
@@ -153,7 +161,7 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
   // A clean copy first, counting the calls of each kind it makes.
   CallCounts calls;
   {
-    FaultFileSystem files;
+    FaultFileSystem files(Files());
     CHashSetCatalogue catalogue(files);
     ASSERT_NO_FATAL_FAILURE(Open(catalogue));
     CountingProgress progress;
@@ -164,15 +172,15 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
   // The copy has four tail chunks, so these are the least a copy makes.
   EXPECT_GE(calls[FileCall::kWrite], 5);
   EXPECT_GE(calls[FileCall::kRead], 5);
-  EXPECT_EQ(calls[FileCall::kOpen], GetParam() == Target::kMissing ? 0 : 1);
+  EXPECT_EQ(calls[FileCall::kOpen], TargetKind() == Target::kMissing ? 0 : 1);
 
   for (const Fault& fault : EveryFault(calls)) {
     SCOPED_TRACE(Describe(fault));
     WriteBytes(source_, source_bytes_);
-    if (GetParam() != Target::kMissing) WriteBytes(target_, target_bytes_);
+    if (TargetKind() != Target::kMissing) WriteBytes(target_, target_bytes_);
     else ::unlink(target_.c_str());
 
-    FaultFileSystem files;
+    FaultFileSystem files(Files());
     CHashSetCatalogue catalogue(files);
     ASSERT_NO_FATAL_FAILURE(Open(catalogue));
     Plan(files, fault);
@@ -209,8 +217,12 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, SaveAsFaultTest,
-                         ::testing::Values(Target::kMissing, Target::kExisting, Target::kLink),
-                         [](const auto& info) { return TargetName(info.param); });
+                         ::testing::Combine(::testing::Values(Target::kMissing, Target::kExisting, Target::kLink),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(TargetName(std::get<0>(info.param))) +
+                                  (std::get<1>(info.param) ? "UnderAHiddenName" : "Unnamed");
+                         });
 
 class LoadSaveFaultTest : public ::testing::Test {
  protected:

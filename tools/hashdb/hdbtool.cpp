@@ -51,7 +51,13 @@ Commands:
                             list does, with the new flag) and writes nothing
   copy FILE NEWFILE [--on SEL]... [--off SEL]...
                             applies the changes to a copy saved as NEWFILE;
-                            FILE stays as it is
+                            FILE stays as it is, and NEWFILE naming FILE
+                            itself is refused; the copy takes its name only
+                            when complete, so a failure or a kill leaves no
+                            partial file; a new NEWFILE gets FILE's
+                            permission bits, an existing one keeps its own;
+                            a symbolic link another user owns in a sticky,
+                            world-writable folder is not followed
   check FILE                validates the file without changing it: exit 0
                             when sound, 1 with the reason otherwise
   default                   opens the default database named in the registry
@@ -319,6 +325,14 @@ class TerminalProgress final : public SaveProgress {
 int Copy(const Arguments& args) {
   CHashSetCatalogue catalogue;
   if (!Load(catalogue, args.positional[0])) return kError;
+  // FILE is never written, under any spelling of NEWFILE: the catalogue would
+  // take the very same spelling as a save in place.
+  const std::optional<FileId> source = DefaultFileSystem().IdOf(args.positional[0]);
+  if (source && source == DefaultFileSystem().IdOf(args.positional[1])) {
+    return Fail(FileError{11, AbsolutePath(args.positional[1]),
+                          "It is the database being copied; a copy never writes over its source."}
+                    .Message());
+  }
   if (!ApplyChanges(catalogue, args)) return kError;
   TerminalProgress progress(TailOffset(catalogue.GetCount()));
   const SaveResult saved = catalogue.SaveAs(args.positional[1], progress);
