@@ -154,6 +154,8 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
 
 CFlagEditorDlg::~CFlagEditorDlg() {
   if (find_box_) delete find_box_.data();
+  // The rows view names in the catalogue's table, which goes with this object.
+  Empty();
 }
 
 void CFlagEditorDlg::BuildMenu() {
@@ -336,7 +338,7 @@ void CFlagEditorDlg::Fill() {
   const std::uint32_t count = catalogue_->GetCount();
   model_->BeginFill(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    model_->AddRow(catalogue_->GetName(i), static_cast<std::int32_t>(i), catalogue_->GetAlert(i));
+    model_->AddRow(catalogue_->GetNameView(i), static_cast<std::int32_t>(i), catalogue_->GetAlert(i));
   }
   model_->EndFill();
   loading_ = false;
@@ -412,8 +414,9 @@ void CFlagEditorDlg::DisableFindAgain() {
 void CFlagEditorDlg::CloseDatabase() {
   if (!catalogue_->IsOpen()) return;
   SetCaption(QStringLiteral("Talvane"));
-  catalogue_->Close();
+  // The rows view names in the catalogue's table: they go before it does.
   Empty();
+  catalogue_->Close();
   DisableDatabaseCommands();
 }
 

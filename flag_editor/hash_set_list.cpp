@@ -8,7 +8,6 @@
 #include <QStyledItemDelegate>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionHeader>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,38 +18,16 @@
 
 HashSetListModel::HashSetListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void HashSetListModel::FreeBlock::operator()(char* block) const { std::free(block); }
-
 void HashSetListModel::BeginFill(std::size_t count) {
   beginResetModel();
   rows_.clear();
   order_.clear();
   name_order_.clear();
-  name_blocks_.clear();
-  block_used_ = kNameBlockSize;
   rows_.reserve(count);
 }
 
-std::string_view HashSetListModel::StoreName(std::string_view name) {
-  if (name.size() > kNameBlockSize) name = name.substr(0, kNameBlockSize);
-  if (kNameBlockSize - block_used_ < name.size()) {
-    // Blocks are huge-page sized and aligned, so filling them costs one page
-    // fault per block instead of one per 4 KiB.
-    auto* block = static_cast<char*>(std::aligned_alloc(kNameBlockSize, kNameBlockSize));
-    if (!block) return {};   // out of memory: the row shows no name rather than failing
-    ::madvise(block, kNameBlockSize, MADV_HUGEPAGE);
-    name_blocks_.emplace_back(block);
-    block_used_ = 0;
-  }
-  if (name.empty()) return {};
-  char* at = name_blocks_.back().get() + block_used_;
-  std::copy(name.begin(), name.end(), at);
-  block_used_ += name.size();
-  return {at, name.size()};
-}
-
 void HashSetListModel::AddRow(std::string_view name, std::int32_t index, bool alert) {
-  rows_.push_back(Row{HashSetItemData{StoreName(name), index, alert}, alert});
+  rows_.push_back(Row{HashSetItemData{name, index, alert}, alert});
 }
 
 void HashSetListModel::EndFill() {
@@ -67,8 +44,6 @@ void HashSetListModel::Empty() {
   order_.shrink_to_fit();
   name_order_.clear();
   name_order_.shrink_to_fit();
-  name_blocks_.clear();
-  block_used_ = kNameBlockSize;
   endResetModel();
 }
 

@@ -11,9 +11,11 @@
 
 #include "flag_editor/list_rules.h"
 
-// A row's own data: copies of the hash set's name and alert flag, and its index
-// in the catalogue. The row's position on screen is not the index. The name's
-// bytes are copied into the list's own store, which lives as long as the rows.
+// A row's own data: the hash set's name, a copy of its alert flag, and its index
+// in the catalogue. The row's position on screen is not the index. The name is
+// a view of its bytes in the catalogue's record table, which outlives the rows
+// (the list is emptied before the database closes): a million names are not
+// copied a second time.
 struct HashSetItemData {
   std::string_view name;
   std::int32_t index = 0;
@@ -68,20 +70,10 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
   };
   // Entries in ascending name order, sorted on first use after a fill.
   const std::vector<int>& NameOrder();
-  // Copies the bytes into the store; views of earlier names stay valid.
-  std::string_view StoreName(std::string_view name);
 
   std::vector<Row> rows_;      // file order
   std::vector<int> order_;     // position on screen -> entry of rows_
   std::vector<int> name_order_;
-  // The names' bytes in blocks that never move: one allocation per block, not
-  // one per row, which matters with a million rows.
-  struct FreeBlock {
-    void operator()(char* block) const;
-  };
-  static constexpr std::size_t kNameBlockSize = 2 << 20;
-  std::vector<std::unique_ptr<char[], FreeBlock>> name_blocks_;
-  std::size_t block_used_ = kNameBlockSize;   // full: the first name starts a block
 };
 
 // The column headings. The sort arrow is drawn right after the heading's text,
