@@ -329,7 +329,9 @@ class PosixFile final : public File {
 
   FileStatus Flush() override {
     if (fd_ < 0) return FileError{6, path_};
-    if (::fsync(fd_) != 0) return ErrorFor(errno, path_);
+    // The data and what is needed to read it back (the length); time stamps
+    // need not reach the disk first, which saves a journal commit per save.
+    if (::fdatasync(fd_) != 0) return ErrorFor(errno, path_);
     return std::nullopt;
   }
 
