@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/platform/child_process.h"
 #include "tests/update_client/loopback.h"
 #include "update_client/update_session.h"
 #include "update_client/update_site.h"
@@ -9,7 +10,10 @@
 
 namespace {
 
+using testing_support::ChildOutcome;
 using testing_support::LoopbackServer;
+using testing_support::ProgramRun;
+using testing_support::RunProgram;
 using testing_support::ScopedConfigFolder;
 
 TEST(ReferenceSiteManifest, ReadsTabSeparatedLinesWithBlanksInCodes) {
@@ -114,6 +118,42 @@ TEST_F(ReferenceSite, TheDemoManifestFitsInWhatClientsRead) {
   std::string error;
   ASSERT_TRUE(LoadManifest(VELMORA_DEMO_MANIFEST, demo, error)) << error;
   EXPECT_LE(RenderReplyPage(demo).size(), kClientReadLimit);
+}
+
+// The program itself, as an administrator starts it.
+class ReferenceSiteProgram : public ::testing::Test {
+ protected:
+  ProgramRun Run(const std::vector<std::string>& arguments) {
+    return RunProgram(UPDATE_SITE_PROGRAM, arguments, config_.Path());
+  }
+  ScopedConfigFolder config_;
+};
+
+TEST_F(ReferenceSiteProgram, HelpVersionAndUsage) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int exit_code;
+    std::string out;
+    std::string err_starts;
+  };
+  const std::string usage =
+      "usage: update_site --manifest FILE [--port N] [--bind ADDRESS]\n"
+      "       update_site --help | --version\n";
+  const Case cases[] = {
+      {{"--help"}, 0, usage, ""},
+      {{"--version"}, 0, std::string("update_site ") + VELMORA_VERSION + "\n", ""},
+      {{"--bogus", "x"}, 2, "", "update_site: unknown option --bogus\n" + usage},
+      {{"--port", "70000"}, 2, "", "update_site: not a port: 70000\n"},
+      {{}, 2, "", "update_site: --manifest is required\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.empty() ? "no arguments" : c.arguments.front());
+    const ProgramRun run = Run(c.arguments);
+    ASSERT_EQ(run.outcome.kind, ChildOutcome::kExited);
+    EXPECT_EQ(run.outcome.code, c.exit_code);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err.substr(0, c.err_starts.size()), c.err_starts);
+  }
 }
 
 }  // namespace
