@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/qt/display.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/registry.h"
 #include "update_manager/check_command.h"
@@ -49,7 +50,14 @@ int main(int argc, char** argv) {
     std::cerr << "ordwin: unknown arguments\n" << kUsage;
     return 2;
   }
+  DisplayProbe display(argc, argv);
+  if (!display.Found()) {
+    std::cerr << "ordwin: no display found (DISPLAY is not set or cannot be opened); "
+                 "`ordwin --check` works without one\n";
+    return 1;
+  }
   QApplication qt(argc, argv);
+  display.Close();
   QApplication::setApplicationName(QString::fromLatin1(kOrdwinAppName));
   QtMessageBoxes boxes(QString::fromLatin1(kOrdwinAppName));
   IniFileRegistry registry;
