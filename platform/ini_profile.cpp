@@ -1,13 +1,10 @@
 #include "platform/ini_profile.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "platform/file.h"
+#include "platform/settings_folder.h"
 
 namespace {
 
@@ -102,24 +99,14 @@ std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, Sectio
 
 std::optional<std::string> LookUp(const std::string& path, const std::string& section,
                                   const std::string& key) {
-  auto content = ReadWholeFile(path);
-  if (!content) return std::nullopt;
-  std::vector<std::string> lines = SplitLines(*content);
+  const SettingsFile file = ReadSettingsFile(path);
+  if (file.state != SettingsFileState::kRead) return std::nullopt;
+  std::vector<std::string> lines = SplitLines(file.contents);
   auto range = FindSection(lines, section);
   if (!range) return std::nullopt;
   auto at = FindKey(lines, *range, key);
   if (!at) return std::nullopt;
   return ValueOf(lines[*at]);
-}
-
-// Creates the folder that holds path, and its parents, when missing.
-void MakeFolderFor(const std::string& path) {
-  std::size_t slash = path.find('/', 1);
-  while (slash != std::string::npos) {
-    std::string folder = path.substr(0, slash);
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return;
-    slash = path.find('/', slash + 1);
-  }
 }
 
 }  // namespace
@@ -148,26 +135,26 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
-  std::string content = ReadWholeFile(path).value_or(std::string());
-  std::vector<std::string> lines = SplitLines(content);
-  const std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  return UpdateSettingsFile(path, [&](const std::string& content) -> std::optional<std::string> {
+    std::vector<std::string> lines = SplitLines(content);
+    const std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
 
-  if (auto range = FindSection(lines, section)) {
-    if (auto at = FindKey(lines, *range, key)) {
-      std::string& line = lines[*at];
-      line = std::string(KeyName(line).value()) + "=" + value;
+    if (auto range = FindSection(lines, section)) {
+      if (auto at = FindKey(lines, *range, key)) {
+        std::string& line = lines[*at];
+        line = std::string(KeyName(line).value()) + "=" + value;
+      } else {
+        std::size_t insert = range->end;
+        while (insert > range->first && Trim(lines[insert - 1]).empty()) --insert;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), key + "=" + value);
+      }
     } else {
-      std::size_t insert = range->end;
-      while (insert > range->first && Trim(lines[insert - 1]).empty()) --insert;
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), key + "=" + value);
+      lines.push_back("[" + section + "]");
+      lines.push_back(key + "=" + value);
     }
-  } else {
-    lines.push_back("[" + section + "]");
-    lines.push_back(key + "=" + value);
-  }
 
-  std::string out;
-  for (const std::string& line : lines) out += line + eol;
-  MakeFolderFor(path);
-  return !ReplaceFileContents(DefaultFileSystem(), path, out);
+    std::string out;
+    for (const std::string& line : lines) out += line + eol;
+    return out;
+  });
 }

@@ -8,7 +8,8 @@
 // enclosing quotes). Lines starting with ';' are comments.
 
 // The value of key in section, or default_value when the file, the section or
-// the key is missing.
+// the key is missing. A file that cannot be read, or is not a regular file,
+// counts as missing.
 std::string ReadProfileString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& default_value);
 
@@ -22,6 +23,8 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 // the key's line is replaced where it exists, otherwise added at the end of the
 // section, and the section is added at the end of the file when missing. The
 // folder is created when missing. The file is replaced atomically, so a failure
-// leaves it untouched. Returns false when nothing could be written.
+// leaves it untouched; a file that exists but cannot be read (or is not a
+// regular file) is never written, since its other lines would be lost.
+// Returns false when nothing could be written.
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value);

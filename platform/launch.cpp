@@ -5,23 +5,13 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <string_view>
 
 extern char** environ;
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 std::string OpenerProgram() {
   const char* replacement = std::getenv("VELMORA_OPEN_COMMAND");
@@ -56,12 +46,7 @@ void ReapWhenDone(pid_t pid) {
 
 }  // namespace
 
-bool IsWebAddress(const std::string& address) {
-  return StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://");
-}
-
-bool OpenWebAddress(const std::string& address) {
-  if (!IsWebAddress(address)) return false;
+bool OpenWithDesktop(const std::string& address) {
   std::string program = OpenerProgram();
   char* argv[] = {program.data(), const_cast<char*>(address.c_str()), nullptr};
 

@@ -1,11 +1,7 @@
 #include "platform/registry.h"
 
-#include <sys/stat.h>
-
-#include <memory>
 #include <vector>
 
-#include "platform/file.h"
 #include "platform/settings_folder.h"
 
 namespace {
@@ -69,66 +65,11 @@ std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& te
   return std::make_pair(Lower(TrimBlanks(text.substr(0, equals))), text.substr(equals + 1));
 }
 
-}  // namespace
-
-IniFileRegistry::IniFileRegistry() : IniFileRegistry(RegistryStandInPath()) {}
-
-IniFileRegistry::IniFileRegistry(std::string path) : path_(std::move(path)) {}
-
-std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
-                                                    const std::string& key) {
-  const std::optional<std::string> contents = ReadWholeFile(path_);
-  if (!contents) return std::nullopt;
-  const std::string wanted = Lower(FullKey(hive, key));
-  bool found = false;
-  bool inside = false;
-  std::map<std::string, std::string> values;
-  for (const Line& line : SplitLines(*contents)) {
-    if (auto section = SectionOf(line.text)) {
-      inside = *section == wanted;
-      found = found || inside;
-      continue;
-    }
-    if (!inside) continue;
-    if (auto entry = EntryOf(line.text)) values.emplace(entry->first, entry->second);
-  }
-  if (!found) return std::nullopt;
-  const RegistryKey handle = next_key_++;
-  open_keys_[handle] = std::move(values);
-  return handle;
-}
-
-std::optional<std::string> IniFileRegistry::QueryValue(RegistryKey key, const std::string& name,
-                                                       std::size_t capacity) {
-  const auto open = open_keys_.find(key);
-  if (open == open_keys_.end()) return std::nullopt;
-  const auto value = open->second.find(Lower(name));
-  if (value == open->second.end()) return std::nullopt;
-  if (value->second.size() + 1 > capacity) return std::nullopt;
-  return value->second;
-}
-
-void IniFileRegistry::CloseKey(RegistryKey key) { open_keys_.erase(key); }
-
-bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
-                               const std::string& name, const std::string& value) {
-  // What the store's line format cannot hold is not written.
-  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos ||
-      value.find_first_of("\r\n") != std::string::npos ||
-      key.find_first_of("[]\r\n") != std::string::npos) {
-    return false;
-  }
-  FileSystem& files = DefaultFileSystem();
-  const auto slash = path_.rfind('/');
-  if (slash != std::string::npos && slash > 0) (void)::mkdir(path_.substr(0, slash).c_str(), 0755);
-
-  // Writers take turns through a lock file beside the store; readers need no
-  // lock, since the store is only ever replaced whole.
-  FileError error;
-  std::unique_ptr<File> lock = files.Open(path_ + ".lock", OpenMode::kCreate, HoldMode::kWait, error);
-  if (!lock) return false;
-
-  const std::string contents = ReadWholeFile(path_).value_or(std::string());
+// The store's text with name set to value under hive\key: the value's line
+// replaced where it exists, otherwise added after the key's last entry, the key
+// added at the end when missing; every other line stays as it was.
+std::string WithValue(const std::string& contents, const std::string& hive, const std::string& key,
+                      const std::string& name, const std::string& value) {
   std::vector<Line> lines = SplitLines(contents);
   const std::string wanted = Lower(FullKey(hive, key));
   const std::string wanted_name = Lower(name);
@@ -169,7 +110,59 @@ bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
     if (line.carriage_return) updated += '\r';
     updated += '\n';
   }
-  const bool written = !ReplaceFileContents(files, path_, updated);
-  lock->Close();
-  return written;
+  return updated;
+}
+
+}  // namespace
+
+IniFileRegistry::IniFileRegistry() : IniFileRegistry(RegistryStandInPath()) {}
+
+IniFileRegistry::IniFileRegistry(std::string path) : path_(std::move(path)) {}
+
+std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
+                                                    const std::string& key) {
+  const SettingsFile store = ReadSettingsFile(path_);
+  if (store.state != SettingsFileState::kRead) return std::nullopt;
+  const std::string wanted = Lower(FullKey(hive, key));
+  bool found = false;
+  bool inside = false;
+  std::map<std::string, std::string> values;
+  for (const Line& line : SplitLines(store.contents)) {
+    if (auto section = SectionOf(line.text)) {
+      inside = *section == wanted;
+      found = found || inside;
+      continue;
+    }
+    if (!inside) continue;
+    if (auto entry = EntryOf(line.text)) values.emplace(entry->first, entry->second);
+  }
+  if (!found) return std::nullopt;
+  const RegistryKey handle = next_key_++;
+  open_keys_[handle] = std::move(values);
+  return handle;
+}
+
+std::optional<std::string> IniFileRegistry::QueryValue(RegistryKey key, const std::string& name,
+                                                       std::size_t capacity) {
+  const auto open = open_keys_.find(key);
+  if (open == open_keys_.end()) return std::nullopt;
+  const auto value = open->second.find(Lower(name));
+  if (value == open->second.end()) return std::nullopt;
+  if (value->second.size() + 1 > capacity) return std::nullopt;
+  return value->second;
+}
+
+void IniFileRegistry::CloseKey(RegistryKey key) { open_keys_.erase(key); }
+
+bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
+                               const std::string& name, const std::string& value) {
+  // What the store's line format cannot hold is not written.
+  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos ||
+      value.find_first_of("\r\n") != std::string::npos ||
+      key.find_first_of("[]\r\n") != std::string::npos) {
+    return false;
+  }
+  return UpdateSettingsFile(path_, [&](const std::string& contents) -> std::optional<std::string> {
+    return WithValue(contents, hive, key, name, value);
+  });
 }

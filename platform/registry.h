@@ -34,7 +34,8 @@ class Registry {
 // ("[HKEY_LOCAL_MACHINE\Software\...]") and whose lines are "Name=value", the
 // value being the bytes after the first '=' up to the line end. Key and value
 // names compare without regard to ASCII case. An open key sees the file as it
-// was when the key was opened.
+// was when the key was opened. A store that cannot be read (or is a FIFO, a
+// device, a folder) holds no keys.
 class IniFileRegistry final : public Registry {
  public:
   IniFileRegistry();                            // RegistryStandInPath()
@@ -44,8 +45,9 @@ class IniFileRegistry final : public Registry {
   std::optional<std::string> QueryValue(RegistryKey key, const std::string& name,
                                         std::size_t capacity) override;
   void CloseKey(RegistryKey key) override;
-  // Under a lock beside the file, the new file is written completely and
-  // renamed over the old one, so readers see either the old or the new store.
+  // With the store locked, the new store is written completely and renamed
+  // over the old one, so readers see either the old or the new store. A store
+  // that exists but cannot be read, or is not a regular file, is never written.
   bool SetValue(const std::string& hive, const std::string& key, const std::string& name,
                 const std::string& value) override;
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 
 // Where the programs' outside settings live on Linux. $VELMORA_CONFIG_DIR, when
@@ -10,3 +13,36 @@ std::string UserSettingsFolder();      // $VELMORA_CONFIG_DIR or $XDG_CONFIG_HOM
 
 std::string RegistryStandInPath();     // MachineSettingsFolder() + "/registry.ini"
 std::string OrdwinProfilePath();       // UserSettingsFolder() + "/Ordwin.ini"
+
+// A settings store is a few lines; a file larger than this is not one.
+inline constexpr std::size_t kMaxSettingsFileSize = 16u << 20;
+
+// What reading a settings file found.
+enum class SettingsFileState {
+  kRead,         // a regular file, read whole
+  kMissing,      // no such file: writing may create it
+  kUnreadable,   // there is something, but it could not be read (no permission,
+                 // over the size cap, a read error, not a regular file): it is
+                 // read as missing and never written over
+};
+
+struct SettingsFile {
+  SettingsFileState state = SettingsFileState::kMissing;
+  std::string contents;   // empty unless read
+};
+
+// Reads a settings file (symbolic links followed) without ever blocking: it is
+// opened without waiting and read only when it is a regular file, so a FIFO or
+// a device in its place reads as nothing instead of hanging the program.
+SettingsFile ReadSettingsFile(const std::string& path);
+
+// Changes a settings file: with the file itself locked against other writers,
+// edit gets its current contents ("" when missing) and returns the new ones,
+// or nothing to leave the file alone; the new contents are written to a
+// replacement that is renamed over the file, so readers see the old or the
+// new store, never a mix. The folder is created when missing. Nothing is
+// written when the file exists but cannot be read (a write would replace what
+// could not be read) or is not a regular file. True when the new contents are
+// in place.
+bool UpdateSettingsFile(const std::string& path,
+                        const std::function<std::optional<std::string>(const std::string&)>& edit);

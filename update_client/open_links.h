@@ -1,12 +1,25 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
+// The longest link handed to the desktop.
+inline constexpr std::size_t kMaxLinkLength = 2048;
+
+// Whether a link may be handed to the desktop: an absolute http:// or https://
+// URL (the scheme in any letter case) with a host, as libcurl's URL parser
+// reads it, of at most kMaxLinkLength bytes, written with no blank, no control
+// byte and none of the characters that quote or delimit an address in text
+// (" < > ` \). Links come from the network: anything else could make the
+// desktop open a file, run a handler or show the user another address than
+// the one a browser would go to.
+bool IsLaunchableLink(const std::string& link);
+
 // Hands a download link, exactly as the update site reported it, to the desktop
-// (which opens it in the web browser) and returns at once. Only http:// and
-// https:// links are handed on: links come from the network, and anything else
-// (an empty link, a file or program path) is not started. Returns whether a
-// process was started; the callers carry on either way.
+// (which opens it in the web browser) and returns at once, when it is
+// launchable; anything else (an empty link, a file or program path) is not
+// started. Returns whether a process was started; the callers carry on either
+// way.
 bool OpenDownloadLink(const std::string& link);
 
 // Asks the desktop to open a page (the maker's product page), the same way.

@@ -23,7 +23,6 @@ CProgress::CProgress(QWidget* owner) : QDialog(owner) {
 
   textLine_ = new QLabel(this);  // the template's "Connecting..." is emptied at initialisation
   textLine_->setObjectName(QStringLiteral("progressText"));
-  textLine_->setAccessibleName(QStringLiteral("Progress"));
   textLine_->setTextFormat(Qt::PlainText);
   textLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   textLine_->setGeometry(du.Rect(20, 14, 198, 8));
@@ -52,7 +51,14 @@ CProgress::CProgress(QWidget* owner) : QDialog(owner) {
 }
 
 void CProgress::SetStep(unsigned string_id, int percent) {
-  if (HasOrdwinString(string_id)) textLine_->setText(QString::fromStdString(OrdwinString(string_id)));
+  if (HasOrdwinString(string_id)) {
+    const QString text = QString::fromStdString(OrdwinString(string_id));
+    // A screen reader hears each phase: the line's name is its text, and the
+    // name change is announced (named first, so the text change adds no
+    // second announcement).
+    textLine_->setAccessibleName(text);
+    textLine_->setText(text);
+  }
   bar_->setValue(percent);
   repaint();
 }

@@ -83,6 +83,8 @@ struct CHttpConnection::Impl {
   bool numeric_host = false;   // the host is an address: no name to look up
   bool resolving = false;      // a name lookup was started, "found" not yet reported
   bool connected = false;      // the request's connection is up and not yet closed
+  bool request_out = false;    // the request went out on a connection
+  bool body_started = false;   // some of the reply body came in
   bool headers_started = false;
   char error[CURL_ERROR_SIZE] = {};
 
@@ -116,6 +118,7 @@ int OnSocketOptions(void* data, curl_socket_t, curlsocktype purpose) {
 int OnConnected(void* data, char*, char*, int, int) {
   auto* state = static_cast<Impl*>(data);
   state->connected = true;
+  state->request_out = true;
   state->Status(kStatusConnectedToServer);
   state->Status(kStatusSendingRequest);
   return CURL_PREREQFUNC_OK;
@@ -153,6 +156,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* state = static_cast<Impl*>(user);
   const std::size_t length = size * count;
+  state->body_started = true;
   const std::size_t room = state->size - 1 - state->total;
   const std::size_t take = std::min(length, room);
   std::memcpy(state->buffer + state->total, data, take);
@@ -192,7 +196,14 @@ TransferOutcome OutcomeOf(CURLcode result, CURL* easy, const Impl& state, bool c
   if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && state.full)) return outcome;
   long os_errno = 0;
   curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &os_errno);
+  auto other = [&outcome](std::string detail) {
+    outcome.failure = TransferFailure::kOther;
+    outcome.detail = std::move(detail);
+  };
   switch (result) {
+    case CURLE_URL_MALFORMAT:
+      outcome.failure = TransferFailure::kInvalidAddress;
+      break;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
       outcome.failure = TransferFailure::kNameNotResolved;
@@ -203,12 +214,35 @@ TransferOutcome OutcomeOf(CURLcode result, CURL* easy, const Impl& state, bool c
     case CURLE_COULDNT_CONNECT:
       if (os_errno == ECONNREFUSED) {
         outcome.failure = TransferFailure::kConnectionRefused;
-        break;
+      } else if (os_errno != 0) {
+        other(std::string("cannot connect: ") + std::strerror(static_cast<int>(os_errno)));
+      } else {
+        other("cannot connect");
       }
-      [[fallthrough]];
+      break;
+    case CURLE_OUT_OF_MEMORY:
+      // libcurl refuses a header line larger than it buffers with this code;
+      // before any body came, that is what happened.
+      if (state.request_out && !state.body_started) {
+        outcome.failure = TransferFailure::kHeaderTooLarge;
+      } else {
+        other("out of memory");
+      }
+      break;
+    case CURLE_GOT_NOTHING:
+      other("the site closed the connection without a reply");
+      break;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      other("the reply is not HTTP");
+      break;
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SEND_ERROR:
+      other("the connection broke off");
+      break;
     default:
-      outcome.failure = TransferFailure::kOther;
-      outcome.detail = state.error[0] ? state.error : curl_easy_strerror(result);
+      other(state.error[0] ? state.error : curl_easy_strerror(result));
       break;
   }
   return outcome;
@@ -261,6 +295,10 @@ std::string DescribeOutcome(const TransferOutcome& outcome) {
   switch (outcome.failure) {
     case TransferFailure::kNone:
       break;
+    case TransferFailure::kInvalidAddress:
+      return "not a valid address";
+    case TransferFailure::kHeaderTooLarge:
+      return "the reply's header is too large";
     case TransferFailure::kNameNotResolved:
       return "name resolution failed";
     case TransferFailure::kConnectionRefused:
@@ -276,6 +314,11 @@ std::string DescribeOutcome(const TransferOutcome& outcome) {
     return "HTTP status " + std::to_string(outcome.http_status);
   }
   return {};
+}
+
+bool ReachedSite(const TransferOutcome& outcome) {
+  return outcome.failure == TransferFailure::kNone && outcome.http_status >= 200 &&
+         outcome.http_status <= 299;
 }
 
 CUpdateSession::CUpdateSession(TransferProgress* progress, TransferTimeouts timeouts)
@@ -342,6 +385,8 @@ std::size_t ReadReply(CHttpConnection& connection, const std::string& object, ch
   state.resolving = false;
   state.connected = false;
   state.headers_started = false;
+  state.request_out = false;
+  state.body_started = false;
   state.error[0] = '\0';
 
   CURL* easy = curl_easy_init();
@@ -426,7 +471,9 @@ std::string FetchUpdateSite(CUpdateSession& session, const std::string& url) {
   UrlParts parts = SplitUrl(url);
   session.EnableStatusCallback(true);
   std::string reply;
-  if (CHttpConnection* connection = session.GetHttpConnection(parts.host, parts.port)) {
+  if (parts.host.empty()) {
+    session.SetOutcome({TransferFailure::kInvalidAddress, 0, {}});
+  } else if (CHttpConnection* connection = session.GetHttpConnection(parts.host, parts.port)) {
     char buffer[kReplyBufferSize];
     if (ReadReply(*connection, parts.object, buffer, sizeof buffer) > 0) reply = buffer;
   }

@@ -34,10 +34,12 @@ struct TransferTimeouts {
 
 enum class TransferFailure {
   kNone,
+  kInvalidAddress,     // the URL names no host that can be asked
   kNameNotResolved,
   kConnectionRefused,
   kTimedOut,
   kCancelled,
+  kHeaderTooLarge,     // the reply's header block is larger than the client takes
   kOther,
 };
 
@@ -47,12 +49,16 @@ enum class TransferFailure {
 struct TransferOutcome {
   TransferFailure failure = TransferFailure::kNone;
   long http_status = 0;   // the reply's status code; 0 when none came
-  std::string detail;     // the HTTP client's own words, for kOther
+  std::string detail;     // what went wrong, for kOther
 };
 
 // One line saying why the reply is empty or not the page asked for ("connection
 // refused", "HTTP status 404"); empty when the request went through with a 2xx.
 std::string DescribeOutcome(const TransferOutcome& outcome);
+
+// Whether a reply came back whole enough to use, with a 2xx status: no failure
+// on the way (a body cut at the reply limit is not one).
+bool ReachedSite(const TransferOutcome& outcome);
 
 // The internet session of one update check: owns the HTTP connection and turns
 // the connection phases into progress steps for the window (progress may be

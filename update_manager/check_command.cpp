@@ -13,18 +13,28 @@ int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTi
   CProductTable table;
   table.Rebuild();
 
+  // A host setting that names no host is the administrator's to fix: say
+  // which setting, not what the HTTP client makes of it.
   const std::string host = UpdateSiteHost();
-  TransferOutcome outcome;
-  {
-    CUpdateSession session(nullptr, timeouts);
-    const std::string reply = FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, host));
-    ApplyVersionReply(reply, table, nullptr);
-    outcome = session.LastOutcome();
-    session.Close();
+  bool reached = false;
+  if (!IsValidHostSetting(host)) {
+    err << "ordwin --check: " << kUpdateSiteHostKey << "=" << EscapeLineText(host)
+        << " is not a valid host\n";
+  } else {
+    TransferOutcome outcome;
+    {
+      CUpdateSession session(nullptr, timeouts);
+      const std::string reply = FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, host));
+      ApplyVersionReply(reply, table, nullptr);
+      outcome = session.LastOutcome();
+      session.Close();
+    }
+    reached = ReachedSite(outcome);
+    if (!reached) {
+      err << "ordwin --check: update site " << host << ": " << EscapeLineText(DescribeOutcome(outcome))
+          << "\n";
+    }
   }
-
-  const std::string reason = DescribeOutcome(outcome);
-  if (!reason.empty()) err << "ordwin --check: update site " << host << ": " << reason << "\n";
 
   for (const CProductEntry& entry : table.Entries()) {
     out << EscapeLineText(entry.code) << '\t' << EscapeLineText(entry.latest_version) << '\t'
@@ -33,7 +43,7 @@ int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTi
   out.flush();
   if (!out) {
     err << "ordwin --check: the list could not be written\n";
-    return 1;
+    return kCheckOutputFailed;
   }
-  return 0;
+  return reached ? kCheckReachedSite : kCheckSiteNotReached;
 }

@@ -10,8 +10,12 @@
 // each: code, tab, latest version, tab, download link (a tab, line break or
 // backslash inside a value is written \t, \n, \r or \\ so every entry stays on
 // its line). Never asks a question and launches nothing. When the site could
-// not be reached or did not answer with a 2xx status, one line on err says why;
-// the exit code is 0 all the same (an empty reply is a valid reply). Returns 1
-// only when out cannot be written.
+// not be reached or did not answer with a 2xx status, one line on err says why.
+// Returns the program's exit code, so scripts can tell whether the check
+// reached the site:
+inline constexpr int kCheckReachedSite = 0;      // a reply came back with a 2xx status
+inline constexpr int kCheckOutputFailed = 1;     // the list could not be written
+inline constexpr int kCheckSiteNotReached = 3;   // unreachable, timed out, cancelled,
+                                                 // another status or a bad host setting
 int RunUpdateCheckCommand(std::ostream& out, std::ostream& err,
                           const TransferTimeouts& timeouts = {});

@@ -3,10 +3,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "platform/registry.h"
+#include "platform/settings_folder.h"
+#include "tests/platform/child_process.h"
 #include "tests/platform/test_files.h"
 
 namespace {
+
+using testing_support::ChildOutcome;
+using testing_support::RunInChild;
 
 constexpr const char* kKey = "Software\\Velmora\\Velmora Nerith Database";
 
@@ -104,7 +111,7 @@ TEST_F(RegistryTest, SetValueKeepsEveryOtherLine) {
             "\n"
             "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
             "Path=/p\n");
-  EXPECT_EQ(ListFolder(dir_.path()), "registry.ini registry.ini.lock ");
+  EXPECT_EQ(ListFolder(dir_.path()), "registry.ini ") << "no lock file is left behind";
 }
 
 TEST_F(RegistryTest, SetValueCreatesTheStore) {
@@ -147,6 +154,98 @@ TEST_F(RegistryTest, ConcurrentWritersTakeTurns) {
     EXPECT_EQ(Read("K", "Child" + std::to_string(i)), "c");
     EXPECT_EQ(Read("K", "Parent" + std::to_string(i)), "p");
   }
+  EXPECT_EQ(ListFolder(dir_.path()), "registry.ini ");
+}
+
+// What a child reports back about one store: 0 when nothing could be read and
+// nothing was written.
+int ReadsNothingAndWritesNothing(const std::string& path) {
+  IniFileRegistry registry(path);
+  if (registry.OpenKey(kLocalMachine, kKey)) return 1;
+  if (registry.SetValue(kLocalMachine, "software\\Velmora\\Ordwin", "AppPath", "/opt/ordwin")) return 2;
+  return 0;
+}
+
+// A FIFO or a device where the store should be never hangs a reader (Talvane's
+// start, hdbtool default) or a writer (Ordwin's AppPath), and is left as it is.
+TEST_F(RegistryTest, StoresThatAreNotRegularFilesAreMissingAndNeverWritten) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* what;
+    std::function<void(const TempDir&, const std::string&)> make;
+  } cases[] = {
+      {"a FIFO", [](const TempDir&, const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }},
+      {"a link to a FIFO",
+       [](const TempDir& dir, const std::string& p) {
+         ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0666), 0);
+         fs::create_symlink(dir / "fifo", p);
+       }},
+      {"a link to a device that never ends",
+       [](const TempDir&, const std::string& p) { fs::create_symlink("/dev/zero", p); }},
+      {"a folder", [](const TempDir&, const std::string& p) { fs::create_directory(p); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir / "registry.ini";
+    c.make(dir, path);
+    const auto type = fs::symlink_status(path).type();
+    const std::string before = ListFolder(dir.path());
+
+    const ChildOutcome outcome = RunInChild([&] { return ReadsNothingAndWritesNothing(path); },
+                                            std::chrono::seconds(5));
+    EXPECT_EQ(outcome.kind, ChildOutcome::kExited) << "0 exited, 1 hung";
+    EXPECT_EQ(outcome.code, 0) << "1 a key was read, 2 a value was written";
+    EXPECT_EQ(fs::symlink_status(path).type(), type);
+    EXPECT_EQ(ListFolder(dir.path()), before);
+  }
+}
+
+// A store that is there but cannot be read is never replaced by one holding
+// only the value written: the rest of it (Talvane's default database) would
+// be lost.
+TEST_F(RegistryTest, AStoreOverTheSizeCapIsNeverReplaced) {
+  std::string big = std::string("[HKEY_LOCAL_MACHINE\\") + kKey + "]\nPath=/data/a.hdb\n";
+  big += "; padding\n" + std::string(kMaxSettingsFileSize, 'x') + "\n";
+  WriteBytes(path_, big);
+  EXPECT_EQ(ReadsNothingAndWritesNothing(path_), 0);
+  EXPECT_TRUE(ReadBytes(path_) == big) << "the store is unchanged";
+  EXPECT_EQ(ListFolder(dir_.path()), "registry.ini ");
+}
+
+TEST_F(RegistryTest, AStoreThisUserMayNotReadIsNeverReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+  const std::string store = std::string("[HKEY_LOCAL_MACHINE\\") + kKey + "]\nPath=/data/a.hdb\n";
+  WriteBytes(path_, store);
+  ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
+  // The folder is writable for everyone: only the store's own bits stop a write.
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0777), 0);
+
+  const ChildOutcome outcome = RunInChild([&] { return ReadsNothingAndWritesNothing(path_); },
+                                          std::chrono::seconds(5), /*as_nobody=*/true);
+  if (outcome.kind == ChildOutcome::kCannotSwitchUser) GTEST_SKIP() << "cannot switch to nobody";
+  EXPECT_EQ(outcome.kind, ChildOutcome::kExited);
+  EXPECT_EQ(outcome.code, 0) << "1 a key was read, 2 a value was written";
+  EXPECT_EQ(ReadBytes(path_), store);
+  EXPECT_EQ(ListFolder(dir_.path()), "registry.ini ");
+}
+
+// Links are fine: a store reached through a link is read and written through
+// it, and the link stays.
+TEST_F(RegistryTest, AStoreBehindALinkIsReadAndWrittenThroughIt) {
+  TempDir elsewhere;
+  const std::string real = elsewhere / "registry.ini";
+  WriteBytes(real, std::string("[HKEY_LOCAL_MACHINE\\") + kKey + "]\nPath=/data/a.hdb\n");
+  std::filesystem::create_symlink(real, path_);
+  EXPECT_EQ(Read(kKey, "Path"), "/data/a.hdb");
+  IniFileRegistry registry(path_);
+  ASSERT_TRUE(registry.SetValue(kLocalMachine, "software\\Velmora\\Ordwin", "AppPath", "/opt/o"));
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  EXPECT_EQ(ReadBytes(real), std::string("[HKEY_LOCAL_MACHINE\\") + kKey +
+                                 "]\nPath=/data/a.hdb\n\n[HKEY_LOCAL_MACHINE\\software\\Velmora\\Ordwin]\n"
+                                 "AppPath=/opt/o\n");
+  EXPECT_EQ(ListFolder(dir_.path()), "registry.ini ");
+  EXPECT_EQ(ListFolder(elsewhere.path()), "registry.ini ");
 }
 
 }  // namespace

@@ -7,9 +7,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/settings_folder.h"
+#include "tests/platform/child_process.h"
 #include "tests/update_client/loopback.h"
 
 namespace {
+
+using testing_support::ChildOutcome;
+using testing_support::RunInChild;
 
 using testing_support::ReadFile;
 using testing_support::ScopedConfigFolder;
@@ -109,6 +114,69 @@ TEST_F(IniProfile, FailedWriteLeavesTheFileAsItWas) {
                           std::filesystem::directory_iterator()),
             1)
       << "no temporary file left behind";
+}
+
+// What a child reports back about one file: 0 when it read as missing (the
+// defaults) and the Cancel answer's "0" was not written.
+int ReadsAsMissingAndIsNeverWritten(const std::string& path) {
+  if (ReadProfileInt(path, "Ordwin", "CheckForUpdateOnStartup", 1) != 1) return 1;
+  if (ReadProfileString(path, "Ordwin", "UpdateSiteHost", "d") != "d") return 1;
+  if (WriteProfileString(path, "Ordwin", "CheckForUpdateOnStartup", "0")) return 2;
+  return 0;
+}
+
+// A FIFO or a device in the file's place blocks neither `ordwin --check` nor
+// the window's start, and the Cancel answer does not replace it.
+TEST_F(IniProfile, FilesThatAreNotRegularReadAsMissingAndAreNeverWritten) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> make;
+  } cases[] = {
+      {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }},
+      {"a link to a device that never ends", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(path_);
+    c.make(path_);
+    const auto type = fs::symlink_status(path_).type();
+    const ChildOutcome outcome = RunInChild([&] { return ReadsAsMissingAndIsNeverWritten(path_); },
+                                            std::chrono::seconds(5));
+    EXPECT_EQ(outcome.kind, ChildOutcome::kExited) << "0 exited, 1 hung";
+    EXPECT_EQ(outcome.code, 0) << "1 a value was read, 2 the file was written";
+    EXPECT_EQ(fs::symlink_status(path_).type(), type);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.Path()), fs::directory_iterator()), 1);
+  }
+}
+
+// Cancel at the start-up offer must not replace a file it could not read with
+// one line, losing UpdateSiteHost and MakerWebHost.
+TEST_F(IniProfile, AFileOverTheSizeCapIsNeverWritten) {
+  std::string big = "[Ordwin]\nUpdateSiteHost=127.0.0.1:8080\nMakerWebHost=www.example\n; ";
+  big += std::string(kMaxSettingsFileSize, 'x') + "\n";
+  Write(big);
+  EXPECT_EQ(ReadsAsMissingAndIsNeverWritten(path_), 0);
+  EXPECT_TRUE(ReadFile(path_) == big) << "the file is unchanged";
+}
+
+TEST_F(IniProfile, AFileThisUserMayNotReadIsNeverWritten) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+  const std::string settings = "[Ordwin]\nUpdateSiteHost=127.0.0.1:8080\nMakerWebHost=www.example\n";
+  Write(settings);
+  ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
+  // The folder is writable for everyone: only the file's own bits stop a write.
+  ASSERT_EQ(::chmod(folder_.Path().c_str(), 0777), 0);
+
+  const ChildOutcome outcome = RunInChild([&] { return ReadsAsMissingAndIsNeverWritten(path_); },
+                                          std::chrono::seconds(5), /*as_nobody=*/true);
+  if (outcome.kind == ChildOutcome::kCannotSwitchUser) GTEST_SKIP() << "cannot switch to nobody";
+  EXPECT_EQ(outcome.kind, ChildOutcome::kExited);
+  EXPECT_EQ(outcome.code, 0) << "1 a value was read, 2 the file was written";
+  EXPECT_EQ(ReadFile(path_), settings);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

@@ -74,9 +74,9 @@ int ZombieChildren() {
 
 TEST_F(Launches, LinkIsTheOneArgumentByteForByte) {
   const std::string links[] = {
-      "http://downloads.example/Setup 5.0.exe",
-      "https://x.example/a\"b\"c 'd' $(touch pwned) `id` ;|&>out",
-      "HTTP://x.example/upper-case-scheme\twith tab\nand newline",
+      "http://downloads.example/Setup%205.0.exe",
+      "https://x.example/a'b'c;$(touch${IFS}pwned)|&id",
+      "HTTP://X.EXAMPLE/upper-case-scheme",
   };
   for (const std::string& link : links) EXPECT_TRUE(OpenDownloadLink(link)) << link;
   ASSERT_TRUE(WaitForRecords(3));
@@ -94,22 +94,68 @@ TEST_F(Launches, LinkIsTheOneArgumentByteForByte) {
   EXPECT_FALSE(fs::exists(folder_.Path() / "pwned")) << "no shell saw the link";
 }
 
-TEST_F(Launches, OnlyWebAddressesAreStarted) {
-  for (const std::string& link :
-       {std::string(""), std::string("file:///etc/passwd"), std::string("ftp://x/y"),
-        std::string("/usr/bin/xterm"), std::string(" http://leading-blank"),
-        std::string("javascript:alert(1)"), std::string("--help"), std::string("http:/x"),
-        std::string("httpx://x")}) {
-    EXPECT_FALSE(OpenDownloadLink(link)) << link;
-    EXPECT_FALSE(OpenPage(link)) << link;
+// Only an absolute http(s) URL with a host, no blank or control byte and at
+// most 2,048 bytes reaches the desktop; every link is tried both as a
+// download link and as a page, and exactly the accepted ones are launched.
+TEST_F(Launches, OnlyWellFormedWebAddressesAreStarted) {
+  const std::string prefix = "https://downloads.example/";
+  const std::string longest = prefix + std::string(kMaxLinkLength - prefix.size(), 'a');
+  struct Case {
+    std::string link;
+    bool launched;
+  };
+  const Case cases[] = {
+      {"http://downloads.example/Setup-5.0.exe", true},
+      {"https://x.example/a?b=c#d", true},
+      {"HTTP://EXAMPLE.COM/", true},
+      {"http://127.0.0.1:8080/x", true},
+      {"http://[::1]/x", true},
+      {longest, true},
+      {longest + "a", false},
+      {"", false},
+      {"http://", false},
+      {"https://", false},
+      {"http:///x", false},
+      {"http:/x", false},
+      {"http:x", false},
+      {"http://x:99999/", false},
+      {"http://a b/", false},
+      {"http://x/a b", false},
+      {" http://x/", false},
+      {"http://x/ ", false},
+      {"http://x/a\tb", false},
+      {"http://x/a\nb", false},
+      {"http://x/a\rb", false},
+      {std::string("http://x/a\0b", 12), false},
+      {"http://x/a\"b", false},
+      {"http://x/\x1b]2;owned\x07", false},
+      {"http://x/\x7f", false},
+      {"http://x/<script>", false},
+      {"http://x/`id`", false},
+      {"http://a.example\\@b.example/", false},
+      {"javascript:alert(1)", false},
+      {"file:///etc/passwd", false},
+      {"ftp://x/y", false},
+      {"data:text/html,x", false},
+      {"/usr/bin/xterm", false},
+      {"--help", false},
+      {"httpx://x", false},
+  };
+  std::vector<std::string> want;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.link.substr(0, 60)));
+    EXPECT_EQ(IsLaunchableLink(c.link), c.launched);
+    EXPECT_EQ(OpenDownloadLink(c.link), c.launched);
+    EXPECT_EQ(OpenPage(c.link), c.launched);
+    if (c.launched) want.insert(want.end(), 2, c.link);
   }
-  // A web address after them is the only thing started.
-  ASSERT_TRUE(OpenPage("http://www.example/products.htm"));
-  ASSERT_TRUE(WaitForRecords(1));
+  ASSERT_TRUE(WaitForRecords(want.size()));
   ::usleep(200 * 1000);
-  auto records = Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0][1], "http://www.example/products.htm");
+  std::vector<std::string> seen;
+  for (const auto& record : Records()) seen.push_back(record.at(1));
+  std::sort(seen.begin(), seen.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(seen, want);
 }
 
 TEST_F(Launches, EveryStartIsANewProcessAndNoneIsLeftAsAZombie) {

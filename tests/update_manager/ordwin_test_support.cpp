@@ -73,7 +73,7 @@ const char* const kSampleManifest =
     "Pellor\t7.2\thttps://downloads.velmora.test/pellor/PellorSetup-7.2.exe\n"
     "QEL\t1.9\thttps://downloads.velmora.test/qel/QELSetup-1.9.exe\n"
     "TINDLE\t3.1\thttps://downloads.velmora.test/tindle/TindleSetup-3.1.exe\n"
-    "Pellor Ashby\t5.0 beta\thttps://downloads.velmora.test/ashby/Ashby Setup 5.0.exe\n"
+    "Pellor Ashby\t5.0 beta\thttps://downloads.velmora.test/ashby/Ashby%20Setup%205.0.exe\n"
     "Nerith\t2026.12\thttps://downloads.velmora.test/nerith/NerithLibrary-2026.12.exe\n";
 
 bool SpinUntil(const std::function<bool()>& done, int limit_ms) {

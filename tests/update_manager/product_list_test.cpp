@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <unistd.h>
 
 #include "tests/update_manager/ordwin_test_support.h"
 #include "update_manager/link_label.h"
@@ -141,7 +142,7 @@ TEST_F(ProductListTest, InstallLaunchesTickedLinksInListOrder) {
             (std::vector<std::string>{"http://www.velmora.test/products.htm",
                                       "https://downloads.velmora.test/kvsl/KVSLSetup-4.3.1.exe",
                                       "https://downloads.velmora.test/qel/QELSetup-1.9.exe",
-                                      "https://downloads.velmora.test/ashby/Ashby Setup 5.0.exe"}));
+                                      "https://downloads.velmora.test/ashby/Ashby%20Setup%205.0.exe"}));
 }
 
 // A ticked product the site did not report has no link: nothing is handed
@@ -190,6 +191,44 @@ TEST_F(ProductListTest, ClicksOnCells) {
             (std::vector<std::string>{
                 "https://downloads.velmora.test/nerith/NerithLibrary-2026.12.exe",
                 "https://downloads.velmora.test/kvsl/KVSLSetup-4.3.1.exe"}));
+}
+
+// A hostile update site: links without a host, with blanks, line breaks,
+// escape bytes or other schemes reach the desktop by none of the three ways a
+// link is opened (Install, a "Latest Version" cell, the self-update's Yes).
+TEST_F(ProductListTest, LinksFromAHostileSiteAreNeverLaunched) {
+  RawSite site(
+      "<!-- OW version=\"9\" link=\"file:///etc/passwd\" -->\n"
+      "<!-- KVSL version=\"1\" link=\"http://\" -->\n"
+      "<!-- Pellor version=\"1\" link=\"http://x.example/a b.exe\" -->\n"
+      "<!-- Pellor Marlo version=\"1\" link=\"http://x.example/a\nb.exe\" -->\n"
+      "<!-- QEL version=\"1\" link=\"http://x.example/\x1b]2;owned\x07.exe\" -->\n"
+      "<!-- WZ version=\"1\" link=\"javascript:alert(1)\" -->\n"
+      "<!-- TINDLE version=\"1\" link=\"http:///x.example/t.exe\" -->\n"
+      "<!-- Pellor Ashby version=\"1\" link=\"\thttp://x.example/t.exe\" -->\n"
+      "<!-- Nerith version=\"2\" link=\"https://downloads.velmora.test/n.exe\" -->\n");
+  WriteIniNoOffer(site.Host());
+  Start();
+  boxes_.answers = {BoxAnswer::No};
+  Trigger("actionCheckForUpdates");
+  ASSERT_EQ(boxes_.asked.size(), 1u) << "Ordwin's own version differs";
+
+  for (int item = 0; item < 8; ++item) ClickTickBox(item);
+  boxes_.answers = {BoxAnswer::Yes};
+  QTest::mouseClick(Install(), Qt::LeftButton);
+  for (int item = 0; item < 7; ++item) {
+    boxes_.answers = {BoxAnswer::Yes};
+    ClickCell(item, COrdwinView::kColumnLatestVersion);
+  }
+  boxes_.answers = {BoxAnswer::Yes};
+  Trigger("actionCheckForUpdates");   // the self-update question, answered Yes
+  EXPECT_EQ(boxes_.asked.size(), 10u);
+  View().OpenProductPage();
+  EXPECT_EQ(launches_.WaitFor(2),
+            (std::vector<std::string>{"https://downloads.velmora.test/n.exe",
+                                      "http://www.velmora.test/products.htm"}));
+  ::usleep(200 * 1000);
+  EXPECT_EQ(launches_.Launched().size(), 2u);
 }
 
 TEST_F(ProductListTest, LinkLabelOpensTheProductPage) {

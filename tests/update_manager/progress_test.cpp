@@ -1,5 +1,6 @@
 // The connection progress dialog: what it shows at each step of a real
 // transfer, and Cancel of a transfer that hangs.
+#include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -55,6 +56,25 @@ TEST(Progress, NewDialogIsEmptyAndShown) {
   EXPECT_TRUE(cancel->isDefault());
   EXPECT_NE(progress.findChild<QProgressBar*>(QStringLiteral("progressBar")), nullptr);
   EXPECT_EQ(progress.windowModality(), Qt::ApplicationModal);
+}
+
+// A screen reader hears each phase: through the accessibility interface the
+// step line is named by the visible step text, not by a fixed word; a step
+// without a text keeps the name with the text.
+TEST(Progress, TheStepLineIsNamedByItsStepForAssistiveTechnology) {
+  CProgress progress;
+  auto* line = progress.findChild<QLabel*>(QStringLiteral("progressText"));
+  ASSERT_NE(line, nullptr);
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(line);
+  ASSERT_NE(accessible, nullptr);
+  const Step steps[] = {{IDS_STEP_COMMUNICATING, 20}, {IDS_STEP_FINDING, 5},
+                        {IDS_STEP_CONNECTED, 20}, {99999, 30}, {IDS_STEP_DOWNLOADING, 80}};
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.first);
+    progress.SetStep(step.first, step.second);
+    ASSERT_FALSE(progress.Text().isEmpty());
+    EXPECT_EQ(accessible->text(QAccessible::Name), progress.Text());
+  }
 }
 
 // Counts the paint events a widget gets.

@@ -106,7 +106,7 @@ TEST_F(UpdateCheckTest, SelfUpdateYesLaunchesItsLinkAndQuits) {
   };
   for (const Case c : {Case{"from the menu", false}, Case{"from the start-up offer", true}}) {
     SCOPED_TRACE(c.what);
-    RawSite site("<!-- OW version=\"1.2\" link=\"https://d.test/Ordwin Setup 1.2.exe\" -->");
+    RawSite site("<!-- OW version=\"1.2\" link=\"https://d.test/Ordwin%20Setup%201.2.exe\" -->");
     if (c.from_startup_offer) {
       WriteIni(site.Host());
       boxes_.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
@@ -142,7 +142,7 @@ TEST_F(UpdateCheckTest, SelfUpdateYesLaunchesItsLinkAndQuits) {
     guard.start(5000);
     EXPECT_EQ(app_->Run(), 0);
     EXPECT_EQ(launches_.WaitFor(1),
-              std::vector<std::string>{"https://d.test/Ordwin Setup 1.2.exe"});
+              std::vector<std::string>{"https://d.test/Ordwin%20Setup%201.2.exe"});
     app_.reset();
     std::filesystem::remove(config_.Path() / "launched.log");
   }

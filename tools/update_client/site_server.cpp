@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
+
+#include "update_client/open_links.h"
+#include "update_manager/product_table.h"
 
 namespace {
 
@@ -40,6 +44,81 @@ bool Blank(const std::string& line) {
   return line.find_first_not_of(" \t") == std::string::npos;
 }
 
+bool HasControlByte(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
+// What follows the code in the product's comment.
+std::string CommentTail(const ManifestEntry& p) {
+  return " version=\"" + p.version + "\" link=\"" + p.link + "\" -->\n";
+}
+
+std::string Comment(const ManifestEntry& p) { return "<!-- " + p.code + CommentTail(p); }
+
+// The products in the order of their comments: shorter codes first.
+std::vector<ManifestEntry> InPageOrder(const Manifest& manifest) {
+  std::vector<ManifestEntry> products = manifest.products;
+  std::stable_sort(products.begin(), products.end(), [](const auto& a, const auto& b) {
+    return a.code.size() < b.code.size();
+  });
+  return products;
+}
+
+const char kPageHead[] = "<html>\n<head><title>Velmora Update Site</title></head>\n<body>\n";
+
+// Why one product cannot be served as listed, or nothing.
+std::optional<std::string> FieldProblem(const ManifestEntry& entry) {
+  if (entry.code.empty()) return "the code is empty";
+  if (entry.code.front() == ' ' || entry.code.back() == ' ') {
+    return "the code \"" + entry.code + "\" begins or ends with a blank, which no product's code does";
+  }
+  if (HasControlByte(entry.code) || HasControlByte(entry.version) || HasControlByte(entry.link)) {
+    return std::string("a code, version or link cannot hold control bytes");
+  }
+  for (const std::string* field : {&entry.code, &entry.version, &entry.link}) {
+    if (field->find("-->") != std::string::npos) return std::string("\"-->\" cannot be sent in a reply");
+    if (field->find("<!--") != std::string::npos) return std::string("\"<!--\" cannot be sent in a reply");
+  }
+  if (entry.code.find('"') != std::string::npos) return std::string("a code cannot hold a double quote");
+  if (entry.version.find('"') != std::string::npos || entry.link.find('"') != std::string::npos) {
+    return std::string("a version or link cannot hold a double quote");
+  }
+  if (entry.version.find("link") != std::string::npos) {
+    return "the version \"" + entry.version + "\" holds the word \"link\": Ordwin would read the link from there";
+  }
+  return std::nullopt;
+}
+
+// Why the products cannot be served together, or nothing: a client finds the
+// first comment that begins with its code, so no code may begin another
+// product's comment that comes before its own, and every comment must end
+// within what clients read.
+std::optional<std::string> PageProblem(const Manifest& manifest) {
+  const std::vector<ManifestEntry> products = InPageOrder(manifest);
+  for (const ManifestEntry& shorter : products) {
+    const std::string comment = shorter.code + CommentTail(shorter);
+    for (const ManifestEntry& longer : products) {
+      if (longer.code.size() > shorter.code.size() && comment.compare(0, longer.code.size(), longer.code) == 0) {
+        return "line " + std::to_string(longer.line) + ": Ordwin would find the code \"" + longer.code +
+               "\" in the comment of \"" + shorter.code + "\" (line " + std::to_string(shorter.line) + ")";
+      }
+    }
+  }
+  std::size_t end = sizeof kPageHead - 1;
+  for (const ManifestEntry& p : products) {
+    end += Comment(p).size();
+    if (end - 1 > kClientReadLimit) {   // the comment's "-->" must lie within the first bytes
+      return "line " + std::to_string(p.line) + ": the comment of \"" + p.code + "\" ends at byte " +
+             std::to_string(end - 1) + " of the reply, beyond the " + std::to_string(kClientReadLimit) +
+             " bytes Ordwin reads";
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool ParseManifest(const std::string& text, Manifest& manifest, std::string& error) {
@@ -56,19 +135,39 @@ bool ParseManifest(const std::string& text, Manifest& manifest, std::string& err
     };
     std::vector<std::string> fields = Split(line, '\t');
     if (fields.size() != 3) return fail("expected CODE, VERSION and LINK separated by tabs");
-    ManifestEntry entry{fields[0], fields[1], fields[2]};
-    if (entry.code.empty()) return fail("the code is empty");
+    ManifestEntry entry{fields[0], fields[1], fields[2], number};
+    if (auto problem = FieldProblem(entry)) return fail(*problem);
     if (!codes.insert(entry.code).second) return fail("the code \"" + entry.code + "\" is listed twice");
-    for (const std::string* field : {&entry.code, &entry.version, &entry.link}) {
-      if (field->find("-->") != std::string::npos) return fail("\"-->\" cannot be sent in a reply");
-    }
-    if (entry.version.find('"') != std::string::npos || entry.link.find('"') != std::string::npos) {
-      return fail("a version or link cannot hold a double quote");
-    }
     parsed.products.push_back(std::move(entry));
+  }
+  if (auto problem = PageProblem(parsed)) {
+    error = *problem;
+    return false;
   }
   manifest = std::move(parsed);
   return true;
+}
+
+std::vector<std::string> ManifestWarnings(const Manifest& manifest) {
+  std::vector<std::string> warnings;
+  std::set<std::string> listed;
+  for (const ManifestEntry& p : manifest.products) listed.insert(p.code);
+  CProductTable table;
+  table.Rebuild();
+  for (const ManifestEntry& p : manifest.products) {
+    for (const CProductEntry& product : table.Entries()) {
+      const std::string& code = product.code;
+      if (code.size() < p.code.size() && p.code.compare(0, code.size(), code) == 0 && !listed.count(code)) {
+        warnings.push_back("line " + std::to_string(p.line) + ": \"" + p.code + "\" is listed without \"" + code +
+                           "\": Ordwin reads its version and link for \"" + code + "\" too");
+      }
+    }
+    if (!p.link.empty() && !IsLaunchableLink(p.link)) {
+      warnings.push_back("line " + std::to_string(p.line) + ": Ordwin will not open the link of \"" + p.code +
+                         "\": it is not an http or https address with a host, or holds blanks or quotes");
+    }
+  }
+  return warnings;
 }
 
 bool LoadManifest(const std::string& path, Manifest& manifest, std::string& error) {
@@ -87,15 +186,8 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::string& erro
 }
 
 std::string RenderReplyPage(const Manifest& manifest) {
-  std::vector<ManifestEntry> products = manifest.products;
-  // A shorter code is a prefix candidate of a longer one: write shorter first.
-  std::stable_sort(products.begin(), products.end(), [](const auto& a, const auto& b) {
-    return a.code.size() < b.code.size();
-  });
-  std::string page = "<html>\n<head><title>Velmora Update Site</title></head>\n<body>\n";
-  for (const ManifestEntry& p : products) {
-    page += "<!-- " + p.code + " version=\"" + p.version + "\" link=\"" + p.link + "\" -->\n";
-  }
+  std::string page = kPageHead;
+  for (const ManifestEntry& p : InPageOrder(manifest)) page += Comment(p);
   page += "<h1>Velmora Update Site</h1>\n<p>Latest versions of the Velmora products.</p>\n"
           "</body>\n</html>\n";
   return page;

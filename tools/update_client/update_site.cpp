@@ -2,6 +2,7 @@
 // download links of a manifest file to Ordwin.
 //
 //   update_site --manifest FILE [--port N] [--bind ADDRESS]
+//   update_site --help | --version
 //
 // Binds 127.0.0.1 unless told otherwise; --port 0 (the default) takes any free
 // port. The first line printed is "listening on ADDRESS:PORT".
@@ -16,9 +17,12 @@
 
 namespace {
 
-int Usage(const char* message) {
-  if (message) std::cerr << "update_site: " << message << "\n";
-  std::cerr << "usage: update_site --manifest FILE [--port N] [--bind ADDRESS]\n";
+constexpr const char* kUsage =
+    "usage: update_site --manifest FILE [--port N] [--bind ADDRESS]\n"
+    "       update_site --help | --version\n";
+
+int Usage(const std::string& message) {
+  std::cerr << "update_site: " << message << "\n" << kUsage;
   return 2;
 }
 
@@ -30,8 +34,15 @@ int main(int argc, char** argv) {
   long port = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") return Usage(nullptr), 0;
-    if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return std::cout.flush() ? 0 : 1;
+    }
+    if (arg == "--version") {
+      std::cout << "update_site " << UPDATE_SITE_VERSION << "\n";
+      return std::cout.flush() ? 0 : 1;
+    }
+    if (i + 1 >= argc) return Usage("missing value after " + arg);
     const std::string value = argv[++i];
     if (arg == "--manifest") {
       manifest_path = value;
@@ -41,24 +52,24 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       port = std::strtol(value.c_str(), &end, 10);
       if (value.empty() || *end != '\0' || port < 0 || port > 65535) {
-        return Usage(("not a port: " + value).c_str());
+        return Usage("not a port: " + value);
       }
     } else {
-      return Usage(("unknown option " + arg).c_str());
+      return Usage("unknown option " + arg);
     }
   }
   if (manifest_path.empty()) return Usage("--manifest is required");
 
+  // A manifest the site cannot serve so that Ordwin reads it back as listed
+  // is refused before anything listens.
   Manifest manifest;
   std::string error;
   if (!LoadManifest(manifest_path, manifest, error)) {
     std::cerr << "update_site: " << error << "\n";
-    return 1;
+    return 2;
   }
-  const std::size_t page_size = RenderReplyPage(manifest).size();
-  if (page_size > kClientReadLimit) {
-    std::cerr << "update_site: warning: the reply page is " << page_size << " bytes; clients read "
-              << kClientReadLimit << ", so the products at its end are not seen\n";
+  for (const std::string& warning : ManifestWarnings(manifest)) {
+    std::cerr << "update_site: warning: " << manifest_path << ": " << warning << "\n";
   }
 
   httplib::Server server;
