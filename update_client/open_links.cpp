@@ -60,6 +60,23 @@ bool IsLaunchableLink(const std::string& link) {
          text[authority] != '/';
 }
 
+bool IsValidHostSetting(const std::string& host) {
+  if (host.empty() || host.find_first_of("/?#@") != std::string::npos) return false;
+  // The port, when one is given after the host (an IPv6 address is in brackets).
+  const std::size_t colon = host.rfind(':');
+  const std::size_t bracket = host.rfind(']');
+  if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+    const std::string port = host.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
+      return false;
+    }
+    const long number = std::stol(port);
+    if (number < 1 || number > 65535) return false;
+  }
+  // Whatever else a URL's host may not hold, libcurl's parser says.
+  return IsLaunchableLink("http://" + host + "/");
+}
+
 bool OpenDownloadLink(const std::string& link) {
   return IsLaunchableLink(link) && OpenWithDesktop(link);
 }

@@ -15,6 +15,11 @@ inline constexpr std::size_t kMaxLinkLength = 2048;
 // the one a browser would go to.
 bool IsLaunchableLink(const std::string& link);
 
+// Whether a host setting (UpdateSiteHost, MakerWebHost) names a host,
+// optionally with a port of 1 to 65535, and nothing else: no path, no user
+// name, no blank or control byte.
+bool IsValidHostSetting(const std::string& host);
+
 // Hands a download link, exactly as the update site reported it, to the desktop
 // (which opens it in the web browser) and returns at once, when it is
 // launchable; anything else (an empty link, a file or program path) is not

@@ -13,9 +13,5 @@ inline constexpr const char* kMakerWebHostKey = "MakerWebHost";
 std::string UpdateSiteHost();   // key UpdateSiteHost
 std::string MakerWebHost();     // key MakerWebHost
 
-// Whether a host setting names a host, optionally with a port of 1 to 65535,
-// and nothing else (no path, no user name, no blank or control byte).
-bool IsValidHostSetting(const std::string& host);
-
 // The maker's product page: "http://" + MakerWebHost() + "/products.htm".
 std::string ProductPageAddress();

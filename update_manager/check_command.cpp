@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/terminal_text.h"
+#include "update_client/open_links.h"
 #include "update_client/site_hosts.h"
 #include "update_client/update_site.h"
 #include "update_manager/product_table.h"
