@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "platform/qt/dialog_units.h"
+#include "velmora_version.h"
 
 CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {
   setObjectName("aboutBox");
@@ -12,7 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {
   const DialogUnits units(fontMetrics());
   setFixedSize(units.X(235), units.Y(55));
 
-  auto* version = new QLabel(tr("Talvane Version 1.0"), this);
+  auto* version = new QLabel(tr("Talvane Version ") + QString::fromLatin1(kTalvaneVersion), this);
   version->setObjectName("versionText");
   version->setAccessibleName(version->text());
   version->setGeometry(units.Rect(40, 10, 119, 8).adjusted(0, 0, 0, units.Y(4)));

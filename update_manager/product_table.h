@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "velmora_version.h"
+
 // Ordwin's own version: shown in the About box and compared by the self-update check.
-inline constexpr const char* kOrdwinOwnVersion = "1.1";
+inline constexpr const char* kOrdwinOwnVersion = kOrdwinVersion;
 
 // One product Ordwin knows. Entry 0 of the table is Ordwin itself.
 class CProductEntry {

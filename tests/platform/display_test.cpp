@@ -2,6 +2,7 @@
 // started without a display: one plain line and exit code 1 instead of Qt's
 // abort.
 #include "platform/qt/display.h"
+#include "velmora_version.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -215,6 +216,39 @@ TEST(DisplayCheck, TheProgramsSayThereIsNoDisplayAndExitOne) {
     EXPECT_EQ(run.out, "");
   }
   ::unsetenv("VELMORA_CONFIG_DIR");
+}
+
+// Every program answers the two command-line conventions on standard output
+// with exit 0, also where there is no display.
+TEST(DisplayCheck, HelpAndVersionNeedNoDisplay) {
+  DisplayEnvironment environment;
+  environment.Only(std::nullopt, std::nullopt, std::nullopt);
+  TempDir scratch;
+  struct Case {
+    const char* program;
+    std::string version;
+  };
+  const std::vector<Case> cases = {
+#ifdef ORDWIN_PROGRAM
+      {ORDWIN_PROGRAM, std::string("ordwin ") + kOrdwinVersion + "\n"},
+#endif
+#ifdef TALVANE_PROGRAM
+      {TALVANE_PROGRAM, std::string("talvane ") + kTalvaneVersion + "\n"},
+#endif
+  };
+  if (cases.empty()) GTEST_SKIP() << "neither program is part of this build";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const ProgramRun version = RunProgram(c.program, {"--version"}, scratch.path());
+    ASSERT_EQ(version.outcome.kind, ChildOutcome::kExited);
+    EXPECT_EQ(version.outcome.code, 0);
+    EXPECT_EQ(version.out, c.version);
+    const ProgramRun help = RunProgram(c.program, {"--help"}, scratch.path());
+    ASSERT_EQ(help.outcome.kind, ChildOutcome::kExited);
+    EXPECT_EQ(help.outcome.code, 0);
+    EXPECT_EQ(help.out.rfind("usage: ", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+  }
 }
 
 }  // namespace

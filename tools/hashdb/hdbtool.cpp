@@ -21,10 +21,8 @@
 #include "platform/file.h"
 #include "platform/registry.h"
 #include "platform/terminal_text.h"
+#include "velmora_version.h"
 
-#ifndef HDBTOOL_VERSION
-#define HDBTOOL_VERSION "1.0"
-#endif
 
 namespace {
 
@@ -455,7 +453,7 @@ int main(int argc, char** argv) {
       return kOk;
     }
     if (arg == "--version") {
-      std::cout << "hdbtool " << HDBTOOL_VERSION << "\n";
+      std::cout << "hdbtool " << kTalvaneVersion << "\n";
       return kOk;
     }
   }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "tools/update_client/site_server.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
       return std::cout.flush() ? 0 : 1;
     }
     if (arg == "--version") {
-      std::cout << "update_site " << UPDATE_SITE_VERSION << "\n";
+      std::cout << "update_site " << kUpdateSiteVersion << "\n";
       return std::cout.flush() ? 0 : 1;
     }
     if (i + 1 >= argc) return Usage("missing value after " + arg);
