@@ -20,6 +20,7 @@
 #include "flag_editor/parent_window.h"
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
+#include "platform/qt/app_icon.h"
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/x11.h"
 
@@ -40,26 +41,6 @@ std::optional<std::string> EncodePath(const QString& name) {
   if (QFile::decodeName(bytes) != name) return std::nullopt;
   if (name.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(name)) return std::nullopt;
   return bytes.toStdString();
-}
-
-// Icon 143: a ticked box, drawn rather than shipped as a file.
-QIcon TalvaneIcon() {
-  QIcon icon;
-  for (int size : {16, 32}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal m = size / 8.0;
-    p.setPen(QPen(QColor(30, 60, 120), size / 16.0 + 0.5));
-    p.setBrush(QColor(235, 240, 250));
-    p.drawRoundedRect(QRectF(m, m, size - 2 * m, size - 2 * m), m, m);
-    p.setPen(QPen(QColor(200, 40, 40), size / 8.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF({QPointF(size * 0.28, size * 0.52), QPointF(size * 0.45, size * 0.70),
-                              QPointF(size * 0.75, size * 0.32)}));
-    icon.addPixmap(pixmap);
-  }
-  return icon;
 }
 
 }  // namespace
@@ -92,7 +73,7 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   SetCaption(QStringLiteral("Nerith Talvane"));
-  setWindowIcon(TalvaneIcon());
+  setWindowIcon(AppIcon("talvane"));   // icon 143
   setSizeGripEnabled(false);
 
   auto* layout = new QVBoxLayout(this);

@@ -6,34 +6,12 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "platform/qt/app_icon.h"
 #include "platform/qt/dialog_units.h"
 #include "update_manager/ordwin_ids.h"
 #include "update_manager/ordwin_strings.h"
 #include "update_manager/product_table.h"
 
-QIcon OrdwinIcon() {
-  QIcon icon;
-  for (int size : {16, 32, 48}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size;
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x1f, 0x4e, 0x8c));
-    p.drawRoundedRect(QRectF(0.5, 0.5, s - 1, s - 1), s / 6, s / 6);
-    // A downward arrow into a tray: "get the newest version".
-    p.setBrush(Qt::white);
-    const QPolygonF arrow({{s * 0.40, s * 0.15}, {s * 0.60, s * 0.15}, {s * 0.60, s * 0.45},
-                           {s * 0.75, s * 0.45}, {s * 0.50, s * 0.70}, {s * 0.25, s * 0.45},
-                           {s * 0.40, s * 0.45}});
-    p.drawPolygon(arrow);
-    p.drawRect(QRectF(s * 0.20, s * 0.78, s * 0.60, s * 0.08));
-    p.end();
-    icon.addPixmap(pixmap);
-  }
-  return icon;
-}
 
 COrdwinAboutDlg::COrdwinAboutDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("aboutDialog"));
@@ -47,7 +25,7 @@ COrdwinAboutDlg::COrdwinAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("programIcon"));
   icon->setAccessibleName(QStringLiteral("Ordwin"));
-  icon->setPixmap(OrdwinIcon().pixmap(32, 32));
+  icon->setPixmap(AppIcon("ordwin").pixmap(32, 32));
   icon->setGeometry(QRect(du.X(11), du.Y(17), 32, 32));
 
   // Plain text: no mnemonic processing of "&".

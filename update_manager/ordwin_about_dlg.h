@@ -16,5 +16,3 @@ class COrdwinAboutDlg : public QDialog {
   QLabel* versionLine_;
 };
 
-// Ordwin's program icon (icon 128), drawn so no image file has to ship.
-QIcon OrdwinIcon();

@@ -6,6 +6,7 @@
 #include <climits>
 #include <unistd.h>
 
+#include "platform/qt/app_icon.h"
 #include "platform/registry.h"
 #include "update_manager/main_frame.h"
 #include "update_manager/ordwin_about_dlg.h"
@@ -33,7 +34,7 @@ bool COrdwinApp::InitInstance() {
   // The single-document set: document, frame (hidden at first) and form view.
   document_ = std::make_unique<COrdwinDoc>();
   frame_ = std::make_unique<CMainFrame>();
-  frame_->setWindowIcon(OrdwinIcon());
+  frame_->setWindowIcon(AppIcon("ordwin"));   // icon 128
   view_ = new COrdwinView(*document_, table_, boxes_, frame_.get());
   frame_->setCentralWidget(view_);
 
