@@ -158,6 +158,7 @@ TEST(ReferenceSiteManifest, EveryAcceptedManifestReadsBackExactly) {
     EXPECT_EQ(ReadBackDifference(manifest), "") << testing::PrintToString(manifest_text);
   }
   // The property says something only if many of them were served.
+  RecordProperty("accepted", accepted);
   EXPECT_GT(accepted, kManifests / 10) << accepted;
 }
 
