@@ -226,6 +226,7 @@ TEST_F(CheckCommand, TheProgramIsNotHeldUpByAFifoForItsSettings) {
   ASSERT_EQ(::mkfifo((config_.Path() / "Ordwin.ini").c_str(), 0600), 0);
   RefusingPort proxy;
   ::setenv("http_proxy", ("http://" + proxy.Host()).c_str(), 1);
+  for (const char* name : {"no_proxy", "NO_PROXY"}) ::unsetenv(name);
   const ProgramRun run = RunOrdwin({"--check"}, config_.Path(), 15s);
   ::unsetenv("http_proxy");
   ASSERT_EQ(run.outcome.kind, ChildOutcome::kExited) << "0 exited, 1 hung";

@@ -60,6 +60,7 @@ TEST(ReferenceSiteManifest, RefusesLinesTheReplyCannotCarry) {
       {"OW\t1\x1b[2J\thttp://o\n", "line 1: a code, version or link cannot hold control bytes"},
       {std::string("OW\t1\thttp://o/\0x\n", 17), "line 1: a code, version or link cannot hold control bytes"},
       {"OW\t1\r2\thttp://o\n", "line 1: a code, version or link cannot hold control bytes"},
+      {" \x1b]2;x\x07\t1\thttp://o\n", "line 1: a code, version or link cannot hold control bytes"},
       // A longer code that runs on into the start of a shorter code's comment.
       {"OW\t1\thttp://o\nOW vers\t2\thttp://p\n",
        "line 2: Ordwin would find the code \"OW vers\" in the comment of \"OW\" (line 1)"},
@@ -157,6 +158,7 @@ TEST(ReferenceSiteManifest, EveryAcceptedManifestReadsBackExactly) {
     EXPECT_EQ(ReadBackDifference(manifest), "") << testing::PrintToString(manifest_text);
   }
   // The property says something only if many of them were served.
+  RecordProperty("accepted", accepted);
   EXPECT_GT(accepted, kManifests / 10) << accepted;
 }
 

@@ -72,11 +72,13 @@ const char kPageHead[] = "<html>\n<head><title>Velmora Update Site</title></head
 // Why one product cannot be served as listed, or nothing.
 std::optional<std::string> FieldProblem(const ManifestEntry& entry) {
   if (entry.code.empty()) return "the code is empty";
-  if (entry.code.front() == ' ' || entry.code.back() == ' ') {
-    return "the code \"" + entry.code + "\" begins or ends with a blank, which no product's code does";
-  }
+  // Checked first: the messages below show the values, and a terminal must
+  // not run what they hold.
   if (HasControlByte(entry.code) || HasControlByte(entry.version) || HasControlByte(entry.link)) {
     return std::string("a code, version or link cannot hold control bytes");
+  }
+  if (entry.code.front() == ' ' || entry.code.back() == ' ') {
+    return "the code \"" + entry.code + "\" begins or ends with a blank, which no product's code does";
   }
   for (const std::string* field : {&entry.code, &entry.version, &entry.link}) {
     if (field->find("-->") != std::string::npos) return std::string("\"-->\" cannot be sent in a reply");
