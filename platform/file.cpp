@@ -600,32 +600,6 @@ std::string AbsolutePath(const std::string& path) {
   return absolute + path;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  // A settings store is a few lines; anything this large is not one (or is a
-  // device that never ends).
-  constexpr std::size_t kMaxSize = 16u << 20;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  std::string contents;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    contents.append(buffer, static_cast<std::size_t>(got));
-    if (contents.size() > kMaxSize) {
-      ::close(fd);
-      return std::nullopt;
-    }
-  }
-  ::close(fd);
-  return contents;
-}
-
 FileStatus ReplaceFileContents(FileSystem& files, const std::string& path,
                                const std::string& contents) {
   FileError error;

@@ -106,9 +106,6 @@ FileSystem& FileSystemWithoutUnnamedFiles();
 // path made absolute against the current folder, otherwise unchanged.
 std::string AbsolutePath(const std::string& path);
 
-// The whole contents of a small file (a settings store), read without a hold.
-std::optional<std::string> ReadWholeFile(const std::string& path);
-
 // Replaces the contents of path with contents through a flushed replacement
 // renamed over it: readers see the old or the new contents, never a mix, and
 // on failure the old file is as it was.
