@@ -6,6 +6,7 @@
 #include "flag_editor/flag_editor_app.h"
 #include "hashdb/talvane_strings.h"
 #include "platform/qt/display.h"
+#include "platform/qt/qt_translations.h"
 #include "velmora_version.h"
 
 namespace {
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   display.Close();
+  InstallQtTranslations();
   QApplication::setApplicationName(QString::fromLatin1(kTalvaneAppName));
   // QApplication has taken out its own options; the rest is Talvane's.
   std::vector<std::string> arguments(argv + 1, argv + argc);

@@ -17,6 +17,8 @@ set(CPACK_DEBIAN_TALVANE_PACKAGE_NAME velmora-talvane)
 set(CPACK_DEBIAN_TALVANE_PACKAGE_SECTION utils)
 # Qt loads its window-system plugins at run time, so no library link names them.
 set(CPACK_DEBIAN_TALVANE_PACKAGE_DEPENDS qt6-qpa-plugins)
+# Qt's own buttons and dialogs in the user's language.
+set(CPACK_DEBIAN_TALVANE_PACKAGE_RECOMMENDS qt6-translations-l10n)
 set(CPACK_COMPONENT_TALVANE_DESCRIPTION "hash-set flag editor for forensic workstations
 Talvane opens a hash database (.hdb) and shows one row per hash set with a
 check box for its alert flag: tick or clear the boxes, sort and find the sets
@@ -30,7 +32,7 @@ set(CPACK_DEBIAN_ORDWIN_PACKAGE_NAME velmora-ordwin)
 set(CPACK_DEBIAN_ORDWIN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_ORDWIN_PACKAGE_DEPENDS qt6-qpa-plugins)
 # Download links and the product page are handed to the desktop through xdg-open.
-set(CPACK_DEBIAN_ORDWIN_PACKAGE_RECOMMENDS xdg-utils)
+set(CPACK_DEBIAN_ORDWIN_PACKAGE_RECOMMENDS "xdg-utils, qt6-translations-l10n")
 set(CPACK_COMPONENT_ORDWIN_DESCRIPTION "update manager for the Velmora workstation products
 Ordwin lists the Velmora products, asks the update site for the latest
 version and download link of each, and hands the links of the products the

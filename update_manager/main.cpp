@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/qt/display.h"
+#include "platform/qt/qt_translations.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/registry.h"
 #include "update_manager/check_command.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   }
   QApplication qt(argc, argv);
   display.Close();
+  InstallQtTranslations();
   QApplication::setApplicationName(QString::fromLatin1(kOrdwinAppName));
   QtMessageBoxes boxes(QString::fromLatin1(kOrdwinAppName));
   IniFileRegistry registry;
