@@ -316,12 +316,7 @@ void CFlagEditorDlg::ShowFileError(const FileError& error) {
 
 void CFlagEditorDlg::Fill() {
   loading_ = true;
-  const std::uint32_t count = catalogue_->GetCount();
-  model_->BeginFill(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    model_->AddRow(catalogue_->GetNameView(i), static_cast<std::int32_t>(i), catalogue_->GetAlert(i));
-  }
-  model_->EndFill();
+  model_->Fill(*catalogue_);
   loading_ = false;
   EnableDatabaseCommands();
 }
@@ -334,13 +329,13 @@ void CFlagEditorDlg::Empty() {
 
 void CFlagEditorDlg::OnItemChanged(int position) {
   if (loading_ || !catalogue_->IsOpen() || position < 0 || position >= model_->RowCount()) return;
-  HashSetItemData& item = model_->Item(position);
+  const HashSetItemData item = model_->Item(position);
   if (item.index < 0 || static_cast<std::uint32_t>(item.index) >= catalogue_->GetCount()) return;
   const bool on = model_->IsChecked(position);
   const bool was_changed = catalogue_->IsChanged();
-  if (catalogue_->SetAlert(static_cast<std::uint32_t>(item.index), on)) {
-    item.alert = on;
-    if (!was_changed) SetCaption(caption_ + '*');
+  // The row's alert is the catalogue's own flag, so storing it is all there is.
+  if (catalogue_->SetAlert(static_cast<std::uint32_t>(item.index), on) && !was_changed) {
+    SetCaption(caption_ + '*');
   }
 }
 

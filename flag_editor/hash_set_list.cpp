@@ -14,37 +14,46 @@
 #include <numeric>
 
 #include "hashdb/cp1252.h"
+#include "hashdb/hash_set_catalogue.h"
 #include "hashdb/talvane_strings.h"
 
 HashSetListModel::HashSetListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void HashSetListModel::BeginFill(std::size_t count) {
+void HashSetListModel::Fill(const CHashSetCatalogue& catalogue) {
   beginResetModel();
-  rows_.clear();
-  order_.clear();
-  name_order_.clear();
-  rows_.reserve(count);
-}
-
-void HashSetListModel::AddRow(std::string_view name, std::int32_t index, bool alert) {
-  rows_.push_back(Row{HashSetItemData{name, index, alert}, alert});
-}
-
-void HashSetListModel::EndFill() {
-  order_.resize(rows_.size());
+  catalogue_ = &catalogue;
+  order_.resize(catalogue.GetCount());
   std::iota(order_.begin(), order_.end(), 0);
+  name_order_.clear();
+  pending_.clear();
   endResetModel();
 }
 
 void HashSetListModel::Empty() {
   beginResetModel();
-  rows_.clear();
-  rows_.shrink_to_fit();
+  catalogue_ = nullptr;
   order_.clear();
   order_.shrink_to_fit();
   name_order_.clear();
   name_order_.shrink_to_fit();
+  pending_.clear();
   endResetModel();
+}
+
+std::string_view HashSetListModel::NameOf(int entry) const {
+  return catalogue_->GetNameView(static_cast<std::uint32_t>(entry));
+}
+
+HashSetItemData HashSetListModel::Item(int position) const {
+  const int entry = order_[position];
+  return HashSetItemData{NameOf(entry), entry, catalogue_->GetAlert(static_cast<std::uint32_t>(entry))};
+}
+
+bool HashSetListModel::IsChecked(int position) const {
+  const int entry = order_[position];
+  const auto pending = pending_.find(entry);
+  if (pending != pending_.end()) return pending->second;
+  return catalogue_->GetAlert(static_cast<std::uint32_t>(entry));
 }
 
 void HashSetListModel::Sort(RowOrder order) {
@@ -114,10 +123,10 @@ struct NameKey {
 const std::vector<int>& HashSetListModel::NameOrder() {
   // Sorted once per fill; the later clicks reuse it (descending is the same
   // order read backwards).
-  if (name_order_.size() == rows_.size()) return name_order_;
-  std::vector<NameKey> keys(rows_.size());
-  for (std::size_t e = 0; e < rows_.size(); ++e) {
-    const std::string_view name = rows_[e].data.name;
+  if (name_order_.size() == order_.size()) return name_order_;
+  std::vector<NameKey> keys(order_.size());
+  for (std::size_t e = 0; e < keys.size(); ++e) {
+    const std::string_view name = NameOf(static_cast<int>(e));
     keys[e] = {Word(name, 0), Word(name, 8), name, static_cast<int>(e)};
   }
   std::sort(keys.begin(), keys.end(), [](const NameKey& a, const NameKey& b) {
@@ -131,10 +140,15 @@ const std::vector<int>& HashSetListModel::NameOrder() {
 }
 
 void HashSetListModel::SetChecked(int position, bool checked) {
-  rows_[order_[position]].checked = checked;
+  const int entry = order_[position];
+  pending_[entry] = checked;
   const QModelIndex cell = index(position, kAlertColumn);
   emit dataChanged(cell, cell, {Qt::CheckStateRole});
   emit CheckToggled(position);
+  // Once the catalogue holds the box's state the box reads it from there again.
+  if (catalogue_ && catalogue_->GetAlert(static_cast<std::uint32_t>(entry)) == checked) {
+    pending_.erase(entry);
+  }
 }
 
 int HashSetListModel::rowCount(const QModelIndex& parent) const {

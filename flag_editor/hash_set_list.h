@@ -7,15 +7,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "flag_editor/list_rules.h"
 
-// A row's own data: the hash set's name, a copy of its alert flag, and its index
-// in the catalogue. The row's position on screen is not the index. The name is
-// a view of its bytes in the catalogue's record table, which outlives the rows
-// (the list is emptied before the database closes): a million names are not
-// copied a second time.
+class CHashSetCatalogue;
+
+// A row's data: the hash set's name, its alert flag, and its index in the
+// catalogue. The row's position on screen is not the index. The name is a view
+// of its bytes in the catalogue's record table.
 struct HashSetItemData {
   std::string_view name;
   std::int32_t index = 0;
@@ -24,9 +25,12 @@ struct HashSetItemData {
 
 enum class RowOrder { kNameAscending, kNameDescending, kFileOrder };
 
-// The rows of the list: each row's HashSetItemData plus its check-box state, in
-// file order, and a permutation that gives their order on screen. Sorting moves
-// only the permutation, so a million rows sort without copying names.
+// The rows of the list, read from the open catalogue where they lie: row entry
+// e is hash set e, its check box is the set's alert flag, and a permutation
+// gives their order on screen. Nothing is copied per row, so a million rows
+// fill at once and cost no memory beyond the permutation; sorting moves only
+// the permutation. Every change of a check box reaches the catalogue through
+// CheckToggled at once, so the box and the flag never differ for long.
 class HashSetListModel : public QAbstractTableModel, public RowTexts {
   Q_OBJECT
 
@@ -35,17 +39,14 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
 
   explicit HashSetListModel(QObject* parent = nullptr);
 
-  // Replaces all rows, added one at a time between BeginFill and EndFill; each
-  // row's check box starts as its alert copy.
-  void BeginFill(std::size_t count);
-  void AddRow(std::string_view name, std::int32_t index, bool alert);
-  void EndFill();
+  // Shows one row per hash set of the open catalogue, in file order; the
+  // catalogue must stay open until Empty.
+  void Fill(const CHashSetCatalogue& catalogue);
   void Empty();
   void Sort(RowOrder order);
 
-  HashSetItemData& Item(int position) { return rows_[order_[position]].data; }
-  const HashSetItemData& Item(int position) const { return rows_[order_[position]].data; }
-  bool IsChecked(int position) const { return rows_[order_[position]].checked; }
+  HashSetItemData Item(int position) const;
+  bool IsChecked(int position) const;
   // Sets the check box as a click would, with the same notification.
   void SetChecked(int position, bool checked);
 
@@ -57,23 +58,23 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   int RowCount() const override { return static_cast<int>(order_.size()); }
-  std::string_view RowText(int position) const override { return Item(position).name; }
+  std::string_view RowText(int position) const override { return NameOf(order_[position]); }
 
  signals:
   // The check box of the row at position was toggled.
   void CheckToggled(int position);
 
  private:
-  struct Row {
-    HashSetItemData data;
-    bool checked = false;
-  };
   // Entries in ascending name order, sorted on first use after a fill.
   const std::vector<int>& NameOrder();
+  std::string_view NameOf(int entry) const;
 
-  std::vector<Row> rows_;      // file order
-  std::vector<int> order_;     // position on screen -> entry of rows_
+  const CHashSetCatalogue* catalogue_ = nullptr;
+  std::vector<int> order_;     // position on screen -> entry (hash set index)
   std::vector<int> name_order_;
+  // A box set while its change could not reach the catalogue yet (the window
+  // ignores changes while it fills or empties the list): entry -> state.
+  std::unordered_map<int, bool> pending_;
 };
 
 // The column headings. The sort arrow is drawn right after the heading's text,
