@@ -1,15 +1,14 @@
-// A check for updates against the reference site on loopback, timed in the same
-// run as the baselines it is compared with (median of 20 each):
-//   OrdwinCheckProgram  `ordwin --check`, from process start to exit
-//   OrdwinUsage         `ordwin` with an option it does not know: the same program,
-//                       loaded and ended at once with its usage text (what starting
-//                       ordwin costs)
-//   SpawnTrue           starting and waiting for /bin/true (what any program costs)
-//   FetchUpdateSite     the transfer alone, in process
-//   PlainCurlGet        one bare libcurl GET of the same page (what HTTP costs)
+// A check for updates against the reference site on loopback, each measure
+// against its baseline in 20 alternating pairs (min and median):
+//   CheckAfterStart  `ordwin --check` against `ordwin` ended at once with its
+//                    usage text: the check's own cost once the program runs
+//   ProgramStart     `ordwin` ended at once against /bin/true: loading the
+//                    program and its libraries (Qt, libcurl)
+//   Transfer         the transfer alone, in process, against one bare libcurl
+//                    GET of the same page
 // The site serves the demo manifest; Ordwin.ini in a private settings folder
-// points at it. At the end the ratios are printed, and the connections the
-// server saw for one check and the bytes kept from a 1 MiB body.
+// points at it. At the end the connections the server saw for one check and
+// the bytes kept of a 1 MiB body are printed.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -25,12 +24,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "bench/bench_support.h"
 #include "tools/update_client/site_server.h"
 #include "update_client/update_session.h"
 #include "update_client/update_site.h"
@@ -109,60 +108,56 @@ double SpawnAndWait(const char* program, const char* argument, int expected_stat
   return std::chrono::duration<double>(took).count();
 }
 
-void OrdwinCheckProgram(benchmark::State& state) {
-  for (auto _ : state) state.SetIterationTime(SpawnAndWait(ORDWIN_PROGRAM, "--check"));
-}
-
-void OrdwinUsage(benchmark::State& state) {
-  for (auto _ : state) state.SetIterationTime(SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2));
-}
-
-void SpawnTrue(benchmark::State& state) {
-  for (auto _ : state) state.SetIterationTime(SpawnAndWait("/bin/true", nullptr));
-}
-
-void FetchUpdateSiteInProcess(benchmark::State& state) {
-  for (auto _ : state) {
-    CUpdateSession session;
-    benchmark::DoNotOptimize(FetchUpdateSite(session, TheSite().url));
-  }
-}
-
 std::size_t Discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
-void PlainCurlGet(benchmark::State& state) {
-  for (auto _ : state) {
+double PlainCurlGet() {
+  return bench::Time([] {
     CURL* easy = curl_easy_init();
     curl_easy_setopt(easy, CURLOPT_URL, TheSite().url.c_str());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, Discard);
     curl_easy_perform(easy);
     curl_easy_cleanup(easy);
-  }
+  });
 }
 
-BENCHMARK(OrdwinCheckProgram)->UseManualTime()->Iterations(1)->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(OrdwinUsage)->UseManualTime()->Iterations(1)->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(SpawnTrue)->UseManualTime()->Iterations(1)->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(FetchUpdateSiteInProcess)->Iterations(1)->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(PlainCurlGet)->Iterations(1)->Repetitions(20)->Unit(benchmark::kMillisecond);
+double FetchInProcess() {
+  return bench::Time([] {
+    CUpdateSession session;
+    benchmark::DoNotOptimize(FetchUpdateSite(session, TheSite().url));
+  });
+}
 
-// Keeps the medians for the ratio summary.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.aggregate_name == "median" && run.iterations > 0) {
-        medians[run.run_name.function_name] = run.real_accumulated_time / static_cast<double>(run.iterations);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
+// The check as administrators run it, against the same program ended at once
+// with its usage text: what the check costs once ordwin has started.
+void BM_CheckAfterStart(benchmark::State& state) {
+  bench::Pairs pairs;
+  for (auto _ : state) {
+    pairs.Run(state, [] { return SpawnAndWait(ORDWIN_PROGRAM, "--check"); },
+              [] { return SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2); });
   }
-  std::map<std::string, double> medians;   // seconds
-};
+  pairs.Report(state);
+}
+
+// Starting ordwin at all (Qt and libcurl loaded) against starting /bin/true.
+void BM_ProgramStart(benchmark::State& state) {
+  bench::Pairs pairs;
+  for (auto _ : state) {
+    pairs.Run(state, [] { return SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2); },
+              [] { return SpawnAndWait("/bin/true", nullptr); });
+  }
+  pairs.Report(state);
+}
+
+// The transfer alone, in process, against one bare libcurl GET of the page.
+void BM_Transfer(benchmark::State& state) {
+  bench::Pairs pairs;
+  for (auto _ : state) pairs.Run(state, FetchInProcess, PlainCurlGet);
+  pairs.Report(state);
+}
+
+BENCHMARK(BM_CheckAfterStart)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgramStart)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Transfer)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
@@ -170,8 +165,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   curl_global_init(CURL_GLOBAL_DEFAULT);
   StartSite();
-  MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::RunSpecifiedBenchmarks();
 
   // One check: how many connections, and what is kept of a long body.
   {
@@ -189,25 +183,9 @@ int main(int argc, char** argv) {
     connections = TheSite().client_ports.size();
   }
   CUpdateSession long_session;
-  std::size_t kept = FetchUpdateSite(long_session, TheSite().long_url).size();
+  const std::size_t kept = FetchUpdateSite(long_session, TheSite().long_url).size();
   long_session.Close();
   StopSite();
-
-  auto& m = reporter.medians;
-  auto ratio = [&](const char* a, const char* b) {
-    return m.count(a) && m.count(b) && m[b] > 0 ? m[a] / m[b] : 0.0;
-  };
-  const double after_start = m["OrdwinCheckProgram"] - m["OrdwinUsage"];
-  std::printf("\nmedians: ordwin --check %.2f ms, ordwin usage %.2f ms, /bin/true %.2f ms, "
-              "fetch %.3f ms, curl GET %.3f ms\n",
-              m["OrdwinCheckProgram"] * 1e3, m["OrdwinUsage"] * 1e3, m["SpawnTrue"] * 1e3,
-              m["FetchUpdateSiteInProcess"] * 1e3, m["PlainCurlGet"] * 1e3);
-  std::printf("ordwin --check / ordwin usage:      %.3f\n", ratio("OrdwinCheckProgram", "OrdwinUsage"));
-  std::printf("check after the start / 50 ms:      %.3f\n", after_start / 0.050);
-  std::printf("ordwin --check (whole) / 50 ms:     %.3f\n", m["OrdwinCheckProgram"] / 0.050);
-  std::printf("ordwin usage / spawn /bin/true:     %.2f\n", ratio("OrdwinUsage", "SpawnTrue"));
-  std::printf("FetchUpdateSite / plain curl GET:   %.2f\n",
-              ratio("FetchUpdateSiteInProcess", "PlainCurlGet"));
   std::printf("connections for one check: %zu; bytes kept of a 1 MiB body: %zu\n", connections, kept);
   benchmark::Shutdown();
   curl_global_cleanup();
