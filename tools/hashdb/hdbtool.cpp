@@ -660,10 +660,15 @@ int Apply(const Arguments& args) {
     if (!other) return kError;
     entry.source = AbsolutePath(*args.from);
     ApplyPlan plan = PlanApplyFrom(catalogue, *other);
+    // Gathered into one write: standard error is unbuffered.
+    std::string report;
     for (const NameNotApplied& name : plan.not_applied) {
-      std::cerr << "Not applied (" << name.here << " in " << EscapeLineText(path) << ", " << name.there << " in "
-                << EscapeLineText(*args.from) << "): " << EscapeLineText(name.name) << "\n";
+      report += "Not applied (" + std::to_string(name.here) + " in " + EscapeLineText(path) + ", " +
+                std::to_string(name.there) + " in " + EscapeLineText(*args.from) + "): ";
+      AppendEscapedLine(report, name.name);
+      report += '\n';
     }
+    std::cerr << report;
     changes = std::move(plan.changes);
   } else {
     entry.source = *args.names_from == "-" ? "-" : AbsolutePath(*args.names_from);

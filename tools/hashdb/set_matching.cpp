@@ -1,16 +1,29 @@
 #include "tools/hashdb/set_matching.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <unordered_set>
 
 #include "hashdb/hash_set_catalogue.h"
 
+namespace {
+
+std::uint32_t HashOf(std::string_view name) {
+  const std::size_t hash = std::hash<std::string_view>{}(name);
+  return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+}
+
+}  // namespace
+
 NameIndex::NameIndex(const CHashSetCatalogue& catalogue) : next_(catalogue.GetCount(), kNone) {
   const std::uint32_t count = catalogue.GetCount();
-  names_.reserve(count);
+  std::size_t capacity = 16;
+  while (capacity < 2 * std::size_t{count}) capacity *= 2;
+  slots_.resize(capacity);
   for (std::uint32_t i = 0; i < count; ++i) {
-    Entry& entry = names_[catalogue.GetNameView(i)];
+    const std::string_view name = catalogue.GetNameView(i);
+    Entry& entry = SlotFor(name, HashOf(name)).entry;
     if (entry.count++ == 0) {
       entry.first = i;
     } else {
@@ -20,9 +33,34 @@ NameIndex::NameIndex(const CHashSetCatalogue& catalogue) : next_(catalogue.GetCo
   }
 }
 
+NameIndex::Slot& NameIndex::SlotFor(std::string_view name, std::uint32_t hash) {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    Slot& slot = slots_[at];
+    if (!slot.name) {
+      slot.name = name.data();
+      slot.size = static_cast<std::uint16_t>(name.size());
+      slot.hash = hash;
+      return slot;
+    }
+    if (slot.hash == hash && std::string_view(slot.name, slot.size) == name) return slot;
+  }
+}
+
+const NameIndex::Slot* NameIndex::FindSlot(std::string_view name) const {
+  if (name.size() > UINT16_MAX) return nullptr;
+  const std::uint32_t hash = HashOf(name);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (!slot.name) return nullptr;
+    if (slot.hash == hash && std::string_view(slot.name, slot.size) == name) return &slot;
+  }
+}
+
 const NameIndex::Entry* NameIndex::Find(std::string_view name) const {
-  const auto found = names_.find(name);
-  return found == names_.end() ? nullptr : &found->second;
+  const Slot* slot = FindSlot(name);
+  return slot ? &slot->entry : nullptr;
 }
 
 namespace {
@@ -90,20 +128,24 @@ ApplyPlan PlanApplyFrom(const CHashSetCatalogue& target, const CHashSetCatalogue
     if (entries[i]) ++here[entries[i]->first];
   }
   PairCursors cursors(source.GetCount());
-  std::vector<std::uint32_t> not_applied;   // first sets of the names left alone
   for (std::uint32_t i = 0; i < target.GetCount(); ++i) {
     const NameIndex::Entry* entry = entries[i];
     if (!entry || here[entry->first] != entry->count) continue;
     const bool on = source.GetAlert(cursors.Take(names, *entry));
     if (target.GetAlert(i) != on) plan.changes.push_back({i, on});
   }
-  for (std::uint32_t j = 0; j < source.GetCount(); ++j) {
-    const NameIndex::Entry* entry = names.Find(source.GetNameView(j));
-    if (entry->first != j || here[j] == entry->count) continue;
+  // The names left alone, found among the names rather than by a lookup per set.
+  names.ForEachName([&](std::string_view name, const NameIndex::Entry& entry) {
+    const std::uint32_t count_here = here[entry.first];
+    if (count_here == entry.count) return;
     bool any_on = false;
-    for (std::uint32_t k = j; k != NameIndex::kNone && !any_on; k = names.Next(k)) any_on = source.GetAlert(k);
-    if (here[j] > 0 || any_on) plan.not_applied.push_back({source.GetNameView(j), here[j], entry->count});
-  }
+    for (std::uint32_t k = entry.first; k != NameIndex::kNone && !any_on; k = names.Next(k)) {
+      any_on = source.GetAlert(k);
+    }
+    if (count_here > 0 || any_on) plan.not_applied.push_back({name, count_here, entry.count, entry.first});
+  });
+  std::sort(plan.not_applied.begin(), plan.not_applied.end(),
+            [](const NameNotApplied& x, const NameNotApplied& y) { return x.first_there < y.first_there; });
   return plan;
 }
 

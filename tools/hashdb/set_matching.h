@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CHashSetCatalogue;
@@ -33,9 +32,27 @@ class NameIndex {
   const Entry* Find(std::string_view name) const;
   // The next set of the same name after index, kNone after the last.
   std::uint32_t Next(std::uint32_t index) const { return next_[index]; }
+  // f(name, entry) for every name, in no particular order.
+  template <typename F>
+  void ForEachName(F&& f) const {
+    for (const Slot& slot : slots_) {
+      if (slot.name) f(std::string_view(slot.name, slot.size), slot.entry);
+    }
+  }
 
  private:
-  std::unordered_map<std::string_view, Entry> names_;
+  // Open addressing in one flat array: a node-based map spends most of its
+  // time on cache misses when it holds a million names.
+  struct Slot {
+    const char* name = nullptr;   // null: the slot is free
+    std::uint32_t hash = 0;
+    std::uint16_t size = 0;       // names are at most 256 bytes
+    Entry entry;
+  };
+  Slot& SlotFor(std::string_view name, std::uint32_t hash);
+  const Slot* FindSlot(std::string_view name) const;
+
+  std::vector<Slot> slots_;   // a power of two, at most half full
   std::vector<std::uint32_t> next_;
 };
 
@@ -73,6 +90,7 @@ struct NameNotApplied {
   std::string_view name;
   std::uint32_t here = 0;
   std::uint32_t there = 0;
+  std::uint32_t first_there = 0;   // the name's first set in the source
 };
 
 struct ApplyPlan {
