@@ -53,16 +53,18 @@ TEST_F(MatchingTest, DiffPairsTheIthSetOfANameWithTheIth) {
   EXPECT_FALSE(diff.alerts_agree);
 }
 
-TEST_F(MatchingTest, DiffAgreesWhenOnlyOneSidedSetsAreOff) {
+TEST_F(MatchingTest, DiffAgreesWhenEveryPairAgrees) {
+  // Sets on one side only are listed but are no difference of alerts,
+  // whatever their flag.
   const struct {
     std::vector<TestRecord> a, b;
     bool agree;
     std::size_t lines;
   } cases[] = {
       {{{1, "S"}, {0, "added"}}, {{1, "S"}}, true, 1},
-      {{{1, "S"}}, {{1, "S"}, {0, "added"}, {0, "S"}}, true, 2},
-      {{{1, "S"}, {1, "added"}}, {{1, "S"}}, false, 1},
-      {{{1, "S"}}, {{1, "S"}, {1, "S"}}, false, 1},
+      {{{1, "S"}, {1, "renamed"}}, {{1, "S"}, {1, "renamed (2)"}}, true, 2},
+      {{{1, "S"}}, {{1, "S"}, {1, "S"}}, true, 1},
+      {{{1, "S"}, {0, "S"}}, {{1, "S"}, {1, "S"}}, false, 1},
       {{{2, "word two is on"}}, {{1, "word two is on"}}, true, 0},
       {{}, {}, true, 0},
   };

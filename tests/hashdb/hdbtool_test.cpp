@@ -411,19 +411,24 @@ TEST_F(WorkflowTest, DiffJsonDecodesNamesAndNullsTheMissingSide) {
   EXPECT_EQ(Hdbtool({"diff", a, a, "--json"}).out, "[]\n");
 }
 
-TEST_F(WorkflowTest, DiffExitsZeroWhenTheAlertsAgree) {
-  // A set only on one side agrees when its alert is off; a file agrees with
-  // itself under any spelling.
-  const std::string added = dir_ / "added.hdb";
-  WriteBytes(added, DatabaseBytes({{1, "S"}, {0, "new"}}));
-  WriteBytes(dir_ / "base.hdb", DatabaseBytes({{1, "S"}}));
-  for (const auto& [a, b] : std::vector<std::pair<std::string, std::string>>{
-           {dir_ / "base.hdb", added}, {old_, old_}, {old_, dir_.path() + "/./old.hdb"}}) {
-    const ToolRun run = Hdbtool({"diff", a, b});
-    EXPECT_EQ(run.exit_code, 0) << a << " " << b << ": " << run.err;
-    EXPECT_EQ(run.err, "");
+TEST_F(WorkflowTest, DiffExitsZeroWhenThePairsAgree) {
+  // After apply, the sets on one side only (withdrawn, added, a duplicate
+  // lost) are listed but agree; a pair that differs again makes exit 1.
+  ASSERT_EQ(Hdbtool({"apply", new_, "--from", old_}).exit_code, 0);
+  const std::string one_sided = "6\t-\t1\t-\tRetired set\n8\t-\t1\t-\tDup\n-\t6\t-\t0\tAdded set\n";
+  ToolRun run = Hdbtool({"diff", old_, new_});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, one_sided);
+  ASSERT_EQ(Hdbtool({"set", new_, "--on", "name=Dup"}).exit_code, 0);
+  run = Hdbtool({"diff", old_, new_});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "6\t-\t1\t-\tRetired set\n7\t7\t0\t1\tDup\n8\t-\t1\t-\tDup\n-\t6\t-\t0\tAdded set\n");
+  // A file agrees with itself under any spelling.
+  for (const std::string& spelling : {old_, dir_.path() + "/./old.hdb"}) {
+    run = Hdbtool({"diff", old_, spelling});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, "");
   }
-  EXPECT_EQ(Hdbtool({"diff", dir_ / "base.hdb", added}).out, "-\t1\t-\t0\tnew\n");
 }
 
 TEST_F(WorkflowTest, DiffTroubleExitsTwoWithTheMessage) {

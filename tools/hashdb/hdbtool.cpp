@@ -74,8 +74,9 @@ Commands:
                             only in B in B's order. --json: an array of
                             {"index_a", "alert_a", "index_b", "alert_b",
                             "name"}, null for the missing side. Exit 0 when
-                            the alerts agree (every pair has the same flag
-                            and every set on one side only is off), 1 when
+                            the alerts agree (every pair has the same flag;
+                            sets on one side only are listed, with their
+                            flag, but have nothing to differ from), 1 when
                             they differ, 2 on an error
   apply FILE --from OTHER [--dry-run] [--log LOG]
                             sets FILE's alerts to OTHER's, by name, pairing

@@ -98,7 +98,6 @@ DiffResult DiffAlerts(const CHashSetCatalogue& a, const CHashSetCatalogue& b) {
     const bool alert_a = a.GetAlert(i);
     if (j == NameIndex::kNone) {
       result.lines.push_back({i, std::nullopt, alert_a, false, name});
-      if (alert_a) result.alerts_agree = false;
       continue;
     }
     paired_b[j] = true;
@@ -109,9 +108,7 @@ DiffResult DiffAlerts(const CHashSetCatalogue& a, const CHashSetCatalogue& b) {
   }
   for (std::uint32_t j = 0; j < b.GetCount(); ++j) {
     if (paired_b[j]) continue;
-    const bool alert_b = b.GetAlert(j);
-    result.lines.push_back({std::nullopt, j, false, alert_b, b.GetNameView(j)});
-    if (alert_b) result.alerts_agree = false;
+    result.lines.push_back({std::nullopt, j, false, b.GetAlert(j), b.GetNameView(j)});
   }
   return result;
 }

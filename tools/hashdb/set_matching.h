@@ -70,8 +70,9 @@ struct DiffResult {
   // First A's sets in A's file order (pairs that differ, sets only in A), then
   // the sets only in B in B's file order.
   std::vector<DiffLine> lines;
-  // Every pair has the same flag and every set on one side only has its alert
-  // off: both databases raise the same alerts for the same names.
+  // Every pair has the same flag. A set on one side only (added, renamed,
+  // withdrawn) has nothing to agree with: it is listed, with its flag, but
+  // is no difference of alerts, so carried-over choices can come out clean.
   bool alerts_agree = true;
 };
 
