@@ -505,6 +505,7 @@ TEST_F(WorkflowTest, ApplyErrorsWriteNothing) {
        "No hash set in " + new_ + " is named \"No such\\x1b[2J\".\nNo hash set in " + new_ +
            " is named \"Twin \".\n"},
       {{"apply", new_, "--names-from", dir_ / "none.txt", "--on"}, "", dir_ / "none.txt was not found.\n"},
+      {{"apply", new_, "--names-from", dir_.path(), "--on"}, "", "Access to " + dir_.path() + " was denied.\n"},
       {{"apply", new_, "--from", dir_ / "none.hdb"}, "", dir_ / "none.hdb was not found.\n"},
       {{"apply", dir_ / "none.hdb", "--from", old_}, "", dir_ / "none.hdb was not found.\n"},
   };

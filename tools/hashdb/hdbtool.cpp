@@ -3,8 +3,11 @@
 // Exit codes: 0 done, 1 an error (its message on stderr), 2 a usage error;
 // diff answers like diff(1): 0 the alerts agree, 1 they differ, 2 trouble.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <charconv>
 #include <cstdint>
@@ -617,24 +620,40 @@ int Diff(const Arguments& args) {
   return diff.alerts_agree ? kOk : kError;
 }
 
-// The name list of --names-from: a file, or standard input for "-".
+// The name list of --names-from: a file, a pipe (such as <(grep ...)), or
+// standard input for "-". Far more than every name of the largest database
+// would fill is refused rather than read until memory runs out.
 std::optional<std::string> ReadNameList(const std::string& path) {
-  if (path == "-") {
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) text.append(buffer, got);
-    if (std::ferror(stdin)) {
-      std::cerr << "The name list could not be read from standard input.\n";
-      return std::nullopt;
-    }
-    return text;
+  constexpr std::uint64_t kMaxListBytes = 4ull << 30;
+  const bool standard_input = path == "-";
+  const int fd = standard_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const std::string shown = standard_input ? "standard input" : path;
+  if (fd < 0) {
+    std::cerr << FileError{FileErrorCauseFromErrno(errno), shown}.Message() << "\n";
+    return std::nullopt;
   }
-  std::optional<std::string> text = ReadWholeFile(path);
-  if (!text) {
-    struct stat st {};
-    const int cause = ::stat(path.c_str(), &st) != 0 ? FileErrorCauseFromErrno(errno) : 5;
-    std::cerr << FileError{cause, path}.Message() << "\n";
+  std::string text;
+  std::vector<char> buffer(1 << 16);
+  int failure = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failure = errno;
+    if (got <= 0) break;
+    text.append(buffer.data(), static_cast<std::size_t>(got));
+    if (text.size() > kMaxListBytes) {
+      failure = EFBIG;
+      break;
+    }
+  }
+  if (!standard_input) ::close(fd);
+  if (failure == EFBIG) {
+    std::cerr << shown << " holds more than 4 GiB: it is no list of hash set names.\n";
+    return std::nullopt;
+  }
+  if (failure) {
+    std::cerr << FileError{FileErrorCauseFromErrno(failure), shown}.Message() << "\n";
+    return std::nullopt;
   }
   return text;
 }
