@@ -230,7 +230,8 @@ TEST_F(AuditLogTest, RefusesWhatIsNoPlainLogOfItsOwn) {
   WriteBytes(dir_ / "target", "kept");
   ASSERT_EQ(::symlink((dir_ / "target").c_str(), (dir_ / "link").c_str()), 0);
   ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
-  ASSERT_EQ(::link(database_.c_str(), (dir_ / "hard").c_str()), 0);
+  ASSERT_EQ(::link((dir_ / "target").c_str(), (dir_ / "hard").c_str()), 0);
+  WriteBytes(dir_ / "other.hdb", "another database");
   const struct {
     std::string path;
     std::string message;
@@ -238,12 +239,13 @@ TEST_F(AuditLogTest, RefusesWhatIsNoPlainLogOfItsOwn) {
       {dir_ / "link", "Access to " + dir_ / "link" + " was denied. The log is a symbolic link; it is not followed."},
       {dir_ / "fifo", "Access to " + dir_ / "fifo" + " was denied. The log must be a regular file."},
       {dir_.path(), "Access to " + dir_.path() + " was denied."},
-      {dir_ / "hard", "Access to " + dir_ / "hard" + " was denied. It is a database of this run, not a log."},
+      {dir_ / "hard", "Access to " + dir_ / "hard" + " was denied. The log has other names (hard links); it is not written."},
       {dir_ / "none/audit.log", dir_ / "none/audit.log was not found."},
+      {dir_ / "other.hdb", "Access to " + dir_ / "other.hdb" + " was denied. It is a database of this run, not a log."},
   };
   for (const auto& c : cases) {
     FileError error;
-    EXPECT_FALSE(AuditLog::Open(c.path, {database_}, error)) << c.path;
+    EXPECT_FALSE(AuditLog::Open(c.path, {database_, dir_ / "other.hdb"}, error)) << c.path;
     EXPECT_EQ(error.Message(), c.message);
   }
   EXPECT_EQ(ReadBytes(dir_ / "target"), "kept");

@@ -167,6 +167,8 @@ FileStatus AuditLog::CheckOpened(int fd) const {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return ErrorOf(errno, path_);
   if (!S_ISREG(st.st_mode)) return ErrorOf(EACCES, path_, "The log must be a regular file.");
+  // A second name may be a link planted to make us append to another file.
+  if (st.st_nlink > 1) return ErrorOf(EACCES, path_, "The log has other names (hard links); it is not written.");
   const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   for (const std::string& database : databases_) {
     if (DefaultFileSystem().IdOf(database) == id) {

@@ -51,7 +51,8 @@ class AuditLog {
   AuditLog& operator=(AuditLog&&) = delete;
   ~AuditLog();
 
-  // Refused: a symbolic link, anything but a regular file, one of the
+  // Refused: a symbolic link, anything but a regular file, a file with hard
+  // links, one of the
   // databases of the run (also when it appears only later, as a copy), a
   // folder that a missing log cannot be created in.
   static std::optional<AuditLog> Open(const std::string& path, std::vector<std::string> databases,

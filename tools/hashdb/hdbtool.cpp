@@ -117,7 +117,8 @@ Changes apply in the order given.
 --dry-run or a failure): time (UTC), user, host, command, the database's
 absolute path, source (copy, apply), the SHA-256 of the record table before
 and after, and every set whose flag changed (index, alert, name). LOG must
-be a regular file or missing (then created 0600), not a symbolic link. A
+be a regular file with one name or missing (then created 0600), not a
+symbolic link. A
 LOG that cannot be written is an error before anything is saved; one that
 fails after the save gives exit 1 with a message, and the save stands.
 
@@ -694,7 +695,9 @@ int Apply(const Arguments& args) {
     entry.source = *args.names_from == "-" ? "-" : AbsolutePath(*args.names_from);
     NamesPlan plan = PlanNames(catalogue, NameListLines(*list), *args.names_on);
     if (!plan.unmatched.empty()) {
-      for (const std::string_view name : plan.unmatched) std::cerr << NoSetNamed(catalogue, name) << "\n";
+      std::string report;
+      for (const std::string_view name : plan.unmatched) report += NoSetNamed(catalogue, name) + "\n";
+      std::cerr << report;
       return kError;
     }
     changes = std::move(plan.changes);
