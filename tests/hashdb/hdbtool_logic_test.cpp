@@ -162,8 +162,14 @@ TEST(OutputFormatsTest, CsvQuotesOnlyWhatNeedsIt) {
 
 TEST(OutputFormatsTest, JsonEscapesQuotesBackslashAndControls) {
   std::string out;
-  AppendJsonString(out, "q\" b\\ \n\r\t \x01\x1b\x7f \xC3\xA4");
-  EXPECT_EQ(out, "\"q\\\" b\\\\ \\n\\r\\t \\u0001\\u001b\\u007f \xC3\xA4\"");
+  // C1 controls (U+009D is OSC to some terminals) are escaped; the letters
+  // around them in the same UTF-8 lead byte range are not.
+  AppendJsonString(out, "q\" b\\ \n\r\t \x01\x1b\x7f \xC3\xA4 \xC2\x9D\xC2\x80 \xC2\xA0\xC2");
+  EXPECT_EQ(out, "\"q\\\" b\\\\ \\n\\r\\t \\u0001\\u001b\\u007f \xC3\xA4 \\u009d\\u0080 \xC2\xA0\xC2\"");
+}
+
+TEST(OutputFormatsTest, ControlsShowAsQuestionMarksOnATerminal) {
+  EXPECT_EQ(ControlsShownAsQuestionMarks("a\x1b]2;x\x07\r\n\x7f \xC2\x9B \xC3\xA4\xE2\x82\xAC"), "a?]2;x???? ? \xC3\xA4\xE2\x82\xAC");
 }
 
 TEST(OutputFormatsTest, Sha256MatchesTheStandardVectors) {

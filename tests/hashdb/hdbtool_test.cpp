@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -537,6 +538,37 @@ TEST_F(WorkflowTest, ExportCsvFollowsRfc4180) {
   EXPECT_EQ(Hdbtool({"export", path, "--json"}).out, Hdbtool({"list", path, "--json"}).out);
   WriteBytes(path, DatabaseBytes({}));
   EXPECT_EQ(Hdbtool({"export", path, "--csv"}).out, "index,alert,name\r\n");
+}
+
+// On a terminal, RFC 4180 has no escape for control characters: they show as
+// '?', as ls shows them, while the same export redirected stays exact.
+TEST_F(WorkflowTest, ExportCsvToATerminalShowsControlsAsQuestionMarks) {
+  const std::string path = dir_ / "hostile.hdb";
+  WriteBytes(path, DatabaseBytes({{1, "x\x1b]2;owned\x07\x9d"}}));
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string terminal = ::ptsname(master);
+  const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw {};
+  ASSERT_EQ(::tcgetattr(slave, &raw), 0);
+  ::cfmakeraw(&raw);   // no line-end translation between the tool and the test
+  ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
+  const pid_t pid = StartHdbtool({"export", path, "--csv"}, terminal, dir_ / ".err");
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(got));
+  ::close(slave);
+  ::close(master);
+  EXPECT_EQ(shown, "index,alert,name\r\n0,1,x?]2;owned??\r\n");
+  EXPECT_EQ(Hdbtool({"export", path, "--csv"}).out, "index,alert,name\r\n0,1,x\x1b]2;owned\x07\u009d\r\n");
 }
 
 TEST_F(WorkflowTest, StatsCountsAndSumsTheRecordTable) {

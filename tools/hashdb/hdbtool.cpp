@@ -96,7 +96,9 @@ Commands:
                             before anything is written
   export FILE --csv|--json  --csv: RFC 4180 with CRLF line ends, a header
                             index,alert,name, alert 1 or 0, names decoded
-                            from Windows-1252 to UTF-8; --json as list
+                            from Windows-1252 to UTF-8 (on a terminal,
+                            control characters in names show as ?);
+                            --json as list
   stats FILE                sets, alerts on, duplicate names (names that
                             more than one set has), sets sharing a name,
                             tail bytes, and the SHA-256 of the record table
@@ -334,14 +336,18 @@ void WriteJsonSets(const CHashSetCatalogue& catalogue) {
 }
 
 // index,alert,name with CRLF line ends (RFC 4180), names decoded from
-// Windows-1252.
+// Windows-1252. RFC 4180 has no escapes, so on a terminal control characters
+// in names show as '?' (as ls shows them) rather than drive it; redirected,
+// the names are exact.
 void WriteCsvSets(const CHashSetCatalogue& catalogue) {
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   LineWriter out;
   out.Text() += "index,alert,name\r\n";
   for (std::uint32_t i = 0; i < catalogue.GetCount(); ++i) {
     out.Number(i);
     out.Text() += catalogue.GetAlert(i) ? ",1," : ",0,";
-    AppendCsvField(out.Text(), Cp1252ToUtf8(catalogue.GetNameView(i)));
+    const std::string name = Cp1252ToUtf8(catalogue.GetNameView(i));
+    AppendCsvField(out.Text(), terminal ? ControlsShownAsQuestionMarks(name) : name);
     out.Text() += '\r';
     out.End();
   }

@@ -4,10 +4,28 @@
 
 #include <cstdio>
 
+namespace {
+
+// Whether utf8 holds a C1 control (U+0080 to U+009F, encoded C2 80 to C2 9F)
+// at i: some terminals act on them as on ESC sequences.
+bool C1ControlAt(std::string_view utf8, std::size_t i) {
+  return static_cast<unsigned char>(utf8[i]) == 0xC2 && i + 1 < utf8.size() &&
+         static_cast<unsigned char>(utf8[i + 1]) >= 0x80 && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
+}
+
+}  // namespace
+
 void AppendJsonString(std::string& out, std::string_view utf8) {
   out += '"';
-  for (const char c : utf8) {
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
     const auto byte = static_cast<unsigned char>(c);
+    if (C1ControlAt(utf8, i)) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(utf8[++i]));
+      out += escaped;
+      continue;
+    }
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -38,6 +56,21 @@ void AppendCsvField(std::string& out, std::string_view text) {
     out += c;
   }
   out += '"';
+}
+
+std::string ControlsShownAsQuestionMarks(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if (C1ControlAt(utf8, i)) {
+      out += '?';
+      ++i;
+    } else {
+      out += byte < 0x20 || byte == 0x7F ? '?' : utf8[i];
+    }
+  }
+  return out;
 }
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
