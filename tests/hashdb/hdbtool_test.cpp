@@ -672,6 +672,26 @@ TEST_F(WorkflowTest, ALogThatCannotBeWrittenStopsTheRunBeforeTheSave) {
   EXPECT_FALSE(Exists(dir_ / "c.hdb"));
 }
 
+// A log that fails after the save (here: the file size limit, as a full disk
+// would) is an error with the reason; the save stands and the log keeps what
+// it had.
+TEST_F(WorkflowTest, ALogThatFailsAfterTheSaveSaysSoAndTheSaveStands) {
+  const std::string log = dir_ / "audit.log", err = dir_ / "err.txt";
+  const std::string before(512, 'L');
+  WriteBytes(log, before);
+  // ulimit -f counts 512-byte blocks; SIGXFSZ ignored makes the write fail with EFBIG.
+  const std::string command = "trap '' XFSZ; ulimit -f 1; exec '" + std::string(HDBTOOL_PATH) + "' set '" + new_ +
+                              "' --on 0 --log '" + log + "' 2>'" + err + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_EQ(ReadBytes(err), "An unknown error occurred while accessing " + log + ". " + new_ +
+                                " was saved; this run is missing from the log.\n");
+  std::string expected = new_bytes_;
+  expected.replace(AlertOffset(0), 4, Le32(1));
+  EXPECT_EQ(ReadBytes(new_), expected);
+  EXPECT_EQ(ReadBytes(log), before);
+}
+
 TEST_F(WorkflowTest, AFailedSaveLeavesNoLogLine) {
   CHashSetCatalogue holder;
   ASSERT_TRUE(holder.Load(new_).ok());
