@@ -119,10 +119,10 @@ Changes apply in the order given.
 --dry-run or a failure): time (UTC), user, host, command, the database's
 absolute path, source (copy, apply), the SHA-256 of the record table before
 and after, and every set whose flag changed (index, alert, name). LOG must
-be a regular file with one name or missing (then created 0600), not a
-symbolic link. A
-LOG that cannot be written is an error before anything is saved; one that
-fails after the save gives exit 1 with a message, and the save stands.
+be a regular file with one name, or missing (then created 0600); a symbolic
+link is not followed. A LOG that cannot be written is an error before
+anything is saved; one that fails after the save gives exit 1 with a
+message, and the save stands.
 
 Exit status: 0 done, 1 error (message on stderr), 2 usage error; diff: 0 the
 alerts agree, 1 they differ, 2 an error.
