@@ -247,6 +247,10 @@ bool CHashSetCatalogue::GetAlert(std::uint32_t index) const {
   return index < count_ && AlertWord(index) != 0;
 }
 
+std::span<const std::uint8_t> CHashSetCatalogue::GetRecordTable() const {
+  return {table_.data(), static_cast<std::size_t>(TailOffset(count_) - kHeaderSize)};
+}
+
 bool CHashSetCatalogue::SetAlert(std::uint32_t index, bool on) {
   if (index >= count_) return false;
   const std::uint32_t word = on ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,9 @@ class CHashSetCatalogue {
   // SaveAs or Close. For callers that keep or show many names without copies.
   std::string_view GetNameView(std::uint32_t index) const;
   bool GetAlert(std::uint32_t index) const;         // alert word != 0
+  // The record table as held, 260 bytes per set: after a Load or a successful
+  // save, the file's bytes from offset 20 on (for checksums of the table).
+  std::span<const std::uint8_t> GetRecordTable() const;
   bool SetAlert(std::uint32_t index, bool on);      // true when the stored word changed
   bool IsChanged() const;
 

@@ -11,6 +11,12 @@
 //   hdbtool list  against `head -c` of the same bytes, output to /dev/null;
 //   hdbtool set   against a process that reads the table and writes one
 //                 record, then fdatasync (this program in baseline mode).
+//   hdbtool diff and hdbtool apply --from, between the database and a "new
+//                 release" of it (records in reverse order, alerts off, every
+//                 100th set renamed), against two `hdbtool list` runs, one of
+//                 each file: what reading both databases costs. apply saves
+//                 each time (alternately from the database and from the
+//                 pristine release, so every run changes the same sets).
 //   a first screen from a private mapping (map the table, decode 40 rows)
 //                 against Load: what not reading the table before the first
 //                 paint would buy (a measurement for a decision; nothing in
@@ -29,6 +35,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +58,8 @@ struct Setup {
   std::string self;
   std::string database;
   std::string copy;
+  std::string release;          // the database as a new release
+  std::string release_pristine;
   std::uint32_t sets = 0;
   std::uint64_t table_bytes = 0;
   std::uint64_t file_bytes = 0;
@@ -340,6 +349,72 @@ void BM_HdbtoolSet(benchmark::State& state) {
   pairs.Report(state);
 }
 
+// The database as a new release: its records in reverse order, every alert
+// off, every 100th set renamed; a small tail. Written twice: the release that
+// apply changes, and a pristine copy to restore its flags from.
+bool WriteRelease(const Setup& s) {
+  const int in = ::open(s.database.c_str(), O_RDONLY | O_CLOEXEC);
+  std::vector<std::uint8_t> table(s.table_bytes);
+  const bool read = in >= 0 && ReadFully(in, table.data(), table.size(), 0);
+  if (in >= 0) ::close(in);
+  if (!read) return false;
+  std::vector<std::uint8_t> release(table.size() + (1 << 20));
+  std::copy(table.begin(), table.begin() + 20, release.begin());
+  for (std::uint32_t j = 0; j < s.sets; ++j) {
+    const std::uint32_t i = s.sets - 1 - j;
+    std::uint8_t* record = release.data() + 20 + 260ull * j;
+    std::memcpy(record, table.data() + 20 + 260ull * i, 260);
+    std::memset(record, 0, 4);
+    if (i % 100 == 0) {
+      const char* name = reinterpret_cast<const char*>(record + 4);
+      const std::size_t length = std::min<std::size_t>(::strnlen(name, 256), 240);
+      std::memcpy(record + 4 + length, " (renamed)", 11);
+    }
+  }
+  for (const std::string& path : {s.release, s.release_pristine}) {
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written = out >= 0 && WriteFully(out, release.data(), release.size(), 0);
+    if (out >= 0) ::close(out);
+    if (!written) return false;
+  }
+  return true;
+}
+
+std::string ListBoth(const Setup& s) {
+  return Quoted(HDBTOOL_PATH) + " list " + Quoted(s.database) + " >/dev/null && " + Quoted(HDBTOOL_PATH) +
+         " list " + Quoted(s.release) + " >/dev/null";
+}
+
+void BM_HdbtoolDiff(benchmark::State& state) {
+  const Setup& s = TheSetup();
+  Warm(s.database);
+  Warm(s.release);
+  // Exit 1 (the alerts differ) is the expected answer.
+  const std::string ours = Quoted(HDBTOOL_PATH) + " diff " + Quoted(s.database) + " " + Quoted(s.release) +
+                           " >/dev/null; test $? -eq 1";
+  const std::string baseline = ListBoth(s);
+  Pairs pairs;
+  for (auto _ : state) pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+  pairs.Report(state);
+}
+
+void BM_HdbtoolApply(benchmark::State& state) {
+  const Setup& s = TheSetup();
+  Warm(s.database);
+  Warm(s.release);
+  Warm(s.release_pristine);
+  const std::string baseline = ListBoth(s);
+  Pairs pairs;
+  bool from_database = true;
+  for (auto _ : state) {
+    const std::string ours = Quoted(HDBTOOL_PATH) + " apply " + Quoted(s.release) + " --from " +
+                             Quoted(from_database ? s.database : s.release_pristine) + " >/dev/null 2>&1";
+    pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+    from_database = !from_database;
+  }
+  pairs.Report(state);
+}
+
 // Baseline mode of this program for `hdbtool set`: read the header and record
 // table as Load does, write record 0's alert word, flush the data.
 int BaselineSet(const char* path, const char* flag) {
@@ -374,6 +449,8 @@ int main(int argc, char** argv) {
   const std::string folder = bench::BenchFolder();
   s.database = folder + "/bench-large.hdb";
   s.copy = folder + "/bench-large-copy.hdb";
+  s.release = folder + "/bench-large-release.hdb";
+  s.release_pristine = folder + "/bench-large-release-pristine.hdb";
   s.sets = static_cast<std::uint32_t>(EnvNumber("VELMORA_BENCH_SETS", 1000000));
   s.pairs = static_cast<int>(EnvNumber("VELMORA_BENCH_PAIRS", 7));
   s.table_bytes = TailOffset(s.sets);
@@ -387,6 +464,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error->Message().c_str());
     return 1;
   }
+  if (!WriteRelease(s)) {
+    std::fprintf(stderr, "The new release of %s could not be written.\n", s.database.c_str());
+    return 1;
+  }
 
   BENCHMARK(BM_Load)->Apply(Pairs7);
   BENCHMARK(BM_LoadPeakMemory)->UseManualTime()->Iterations(1);
@@ -396,11 +477,15 @@ int main(int argc, char** argv) {
   BENCHMARK(BM_HdbtoolCopy)->Arg(0)->Arg(1)->Apply(Pairs7);
   BENCHMARK(BM_HdbtoolList)->Apply(Pairs7);
   BENCHMARK(BM_HdbtoolSet)->Apply(Pairs7);
+  BENCHMARK(BM_HdbtoolDiff)->Apply(Pairs7);
+  BENCHMARK(BM_HdbtoolApply)->Apply(Pairs7);
 
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::remove(s.database.c_str());
   std::remove(s.copy.c_str());
+  std::remove(s.release.c_str());
+  std::remove(s.release_pristine.c_str());
   return 0;
 }
