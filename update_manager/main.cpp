@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   display.Close();
   QApplication::setApplicationName(QString::fromLatin1(kOrdwinAppName));
   QtMessageBoxes boxes(QString::fromLatin1(kOrdwinAppName));
-  IniFileRegistry registry;
+  SystemRegistry registry;
   COrdwinApp app(boxes, registry, TheProductTable(), ProgramPath());
   boxes.SetOwner([&app]() -> QWidget* { return app.MainFrame(); });
   if (!app.InitInstance()) return 1;

@@ -2,6 +2,10 @@
 // script. Same hold on the file and same messages as the editor.
 // Exit codes: 0 done, 1 an error (its message on stderr), 2 a usage error.
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <unistd.h>
 
 #include <charconv>
@@ -402,7 +406,7 @@ class StderrBoxes final : public MessageBoxes {
 
 int Default() {
   CHashSetCatalogue catalogue;
-  IniFileRegistry registry;
+  SystemRegistry registry;
   StderrBoxes boxes;
   if (!FindDefaultDatabase(catalogue, registry, boxes)) return kError;
   std::cout << catalogue.GetPath() << "\n";
@@ -445,6 +449,11 @@ const Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Lines end in "\n" on every platform, so scripts get the same bytes.
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
   if (argc < 2) return Usage("a command is needed");
   const std::string command = argv[1];
   for (int i = 1; i < argc; ++i) {
