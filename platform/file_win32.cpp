@@ -150,12 +150,17 @@ void RemoveLeftoverReplacements(const std::string& folder) {
     if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
     const std::optional<std::uint64_t> owner = ReplacementOwner(entry.cFileName);
     if (!owner || *owner == ::GetCurrentProcessId()) continue;
+    // Gone: no such process any more, or one that has ended and is only
+    // still known through a handle somebody keeps.
     const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(*owner));
+    bool gone = false;
     if (process) {
+      gone = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
       ::CloseHandle(process);
-      continue;
+    } else {
+      gone = ::GetLastError() == ERROR_INVALID_PARAMETER;
     }
-    if (::GetLastError() == ERROR_INVALID_PARAMETER) leftovers.push_back(entry.cFileName);   // no such process
+    if (gone) leftovers.push_back(entry.cFileName);
   } while (::FindNextFileA(listing, &entry));
   ::FindClose(listing);
   for (const std::string& name : leftovers) ::DeleteFileA(Joined(folder, name).c_str());

@@ -10,3 +10,10 @@
 // through cmd.exe. The caller decides what may be handed over (links come
 // from the network). Returns whether a process was started.
 bool OpenWithDesktop(const std::string& address);
+
+#ifdef _WIN32
+// One argument for a Windows command line, quoted so the started program's
+// parsing gives it back byte for byte: backslashes are literal except before
+// a quote.
+std::string QuotedCommandLineArgument(const std::string& argument);
+#endif

@@ -7,9 +7,15 @@
 
 namespace {
 
-// One argument quoted so the started program's command-line parsing gives it
-// back byte for byte: backslashes are literal except before a quote.
-std::string Quoted(const std::string& argument) {
+std::string ReplacementOpener() {
+  char value[MAX_PATH * 4];
+  const DWORD length = ::GetEnvironmentVariableA("VELMORA_OPEN_COMMAND", value, sizeof value);
+  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+}  // namespace
+
+std::string QuotedCommandLineArgument(const std::string& argument) {
   std::string quoted = "\"";
   std::size_t backslashes = 0;
   for (const char c : argument) {
@@ -29,14 +35,6 @@ std::string Quoted(const std::string& argument) {
   return quoted + "\"";
 }
 
-std::string ReplacementOpener() {
-  char value[MAX_PATH * 4];
-  const DWORD length = ::GetEnvironmentVariableA("VELMORA_OPEN_COMMAND", value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-}  // namespace
-
 bool OpenWithDesktop(const std::string& address) {
   // An address with a NUL would be cut short on its way.
   if (address.find('\0') != std::string::npos) return false;
@@ -50,7 +48,7 @@ bool OpenWithDesktop(const std::string& address) {
   }
   // The program named, with the address as its one argument; no command
   // interpreter between.
-  std::string command_line = Quoted(opener) + " " + Quoted(address);
+  std::string command_line = QuotedCommandLineArgument(opener) + " " + QuotedCommandLineArgument(address);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
