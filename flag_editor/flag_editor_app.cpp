@@ -10,7 +10,7 @@ int CFlagEditorApp::InitInstance(const std::vector<std::string>& arguments) {
   ParseCommandLine(arguments, command_line);
 
   QtQuestions questions;
-  IniFileRegistry registry;
+  SystemRegistry registry;
   CFlagEditorDlg dialog(questions, questions, registry);
   questions.SetOwner(&dialog);
   dialog.m_bHasParent = command_line.m_bHasParent;

@@ -9,8 +9,13 @@ inline constexpr const char* kNerithDatabaseKey = "Software\\Velmora\\Velmora Ne
 inline constexpr const char* kPellorAppPathKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\pellor.exe";
 inline constexpr const char* kPathValue = "Path";
-// Appended unchanged to the Pellor folder, also when that already ends in '/'.
+// Appended unchanged to the Pellor folder, also when that already ends in a
+// separator.
+#ifdef _WIN32
+inline constexpr const char* kPellorDatabaseSuffix = "\\Program\\VLNerithLibrary.hdb";
+#else
 inline constexpr const char* kPellorDatabaseSuffix = "/Program/VLNerithLibrary.hdb";
+#endif
 // Each value is read with this capacity, its NUL included.
 inline constexpr std::size_t kRegistryValueCapacity = 520;
 

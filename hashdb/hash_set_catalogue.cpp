@@ -197,6 +197,7 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
     }
   }
   if (!error) error = copy->Flush();
+  if (!error && old_target && kReplacingNeedsTargetClosed) old_target->Close();
   if (!error) error = files_.ReplaceWith(*copy, path);
   if (error) {
     files_.Discard(std::move(copy));

@@ -14,6 +14,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/replacement_name.h"
+
 namespace {
 
 FileError ErrorFor(int error_number, const std::string& path) {
@@ -123,36 +125,6 @@ std::optional<std::string> ReplacementTarget(const std::string& path, FileError&
   return resolved.empty() ? std::string("/") : resolved;
 }
 
-// Hidden replacement files are named ".NAME.tmpPID-COUNTER-NANOSECONDS", so a
-// leftover tells which process wrote it.
-struct ReplacementNameParts {
-  pid_t pid = 0;
-};
-
-std::optional<ReplacementNameParts> ParseReplacementName(const std::string& name) {
-  const auto tmp = name.rfind(".tmp");
-  if (name.size() < 2 || name[0] != '.' || tmp == std::string::npos || tmp < 2) return std::nullopt;
-  // PID, counter and nanoseconds: three runs of digits joined by '-'.
-  std::uint64_t numbers[3] = {};
-  std::size_t at = tmp + 4;
-  for (int i = 0; i < 3; ++i) {
-    const std::size_t start = at;
-    while (at < name.size() && name[at] >= '0' && name[at] <= '9' && at - start < 19) {
-      numbers[i] = numbers[i] * 10 + static_cast<std::uint64_t>(name[at] - '0');
-      ++at;
-    }
-    if (at == start) return std::nullopt;
-    if (i < 2) {
-      if (at >= name.size() || name[at] != '-') return std::nullopt;
-      ++at;
-    }
-  }
-  if (at != name.size() || numbers[0] == 0 || numbers[0] > INT_MAX || numbers[2] >= 1000000) {
-    return std::nullopt;
-  }
-  return ReplacementNameParts{static_cast<pid_t>(numbers[0])};
-}
-
 // Removes hidden replacement files in the folder that a process now gone left
 // behind (killed, or on a file system without unnamed files): only plain
 // files of ours with exactly our naming, never one of a live process.
@@ -167,12 +139,12 @@ void RemoveLeftoverReplacements(int folder_fd) {
   std::vector<std::string> leftovers;
   while (const struct dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    const auto parts = ParseReplacementName(name);
-    if (!parts || parts->pid == ::getpid()) continue;
+    const std::optional<std::uint64_t> owner = ReplacementOwner(name);
+    if (!owner || *owner == static_cast<std::uint64_t>(::getpid())) continue;
     struct stat st {};
     if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
-    if (::kill(parts->pid, 0) == 0 || errno != ESRCH) continue;
+    if (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH) continue;
     leftovers.push_back(name);
   }
   ::closedir(listing);
@@ -366,16 +338,13 @@ class PosixFile final : public File {
   std::optional<PendingReplacement> pending_;
 };
 
-// A hidden name for a replacement that no other writer picks: the target's
-// name, the process, a counter, and the clock for another process with the
-// same id (ParseReplacementName reads it back).
-std::string ReplacementName(const std::string& base) {
+// A hidden name for a replacement that no other writer picks.
+std::string HiddenName(const std::string& base) {
   static std::atomic<unsigned> counter{0};
   struct timespec now {};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  const std::string stem = base.substr(0, 160);
-  return "." + stem + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-         std::to_string(now.tv_nsec % 1000000);
+  return ReplacementName(base, static_cast<std::uint64_t>(::getpid()), counter++,
+                         static_cast<std::uint64_t>(now.tv_nsec));
 }
 
 // Gives the unnamed file fd the name in folder_fd. AT_EMPTY_PATH needs a
@@ -474,7 +443,7 @@ class PosixFileSystem final : public FileSystem {
     if (fd < 0) {
       // No unnamed files here: a hidden name, removed on a signal that ends us.
       for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        const std::string name = ReplacementName(pending.target_name);
+        const std::string name = HiddenName(pending.target_name);
         const CleanupSignalsBlocked blocked;
         fd = ::openat(pending.folder_fd, name.c_str(),
                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, create_mode);
@@ -554,7 +523,7 @@ class PosixFileSystem final : public FileSystem {
       if (errno != EEXIST) return errno;   // appeared meanwhile: replace it as below
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = ReplacementName(pending.target_name);
+      const std::string name = HiddenName(pending.target_name);
       int slot = -1;
       {
         const CleanupSignalsBlocked blocked;

@@ -96,12 +96,25 @@ class FileSystem {
 // The mode a new file gets when nothing else decides (0666, less the umask).
 inline constexpr std::uint32_t kNewFileMode = 0666;
 
-// The real file system (POSIX calls, open file description locks).
+// The real file system: POSIX calls and open file description locks, or Win32
+// files opened without sharing.
 FileSystem& DefaultFileSystem();
+
+#ifdef _WIN32
+// Windows replaces no file that is open, not even by its own holder: the
+// holder lets go of an existing target just before ReplaceWith. Should
+// another program take it in that moment, the replacement fails and the
+// target stays as it was.
+inline constexpr bool kReplacingNeedsTargetClosed = true;
+#else
+// POSIX renames over an open file, so the target stays held until it is
+// replaced and no other program takes it in between.
+inline constexpr bool kReplacingNeedsTargetClosed = false;
 
 // The real file system as it works where unnamed files (O_TMPFILE) are not
 // supported: every replacement has its hidden name from the start. For tests.
 FileSystem& FileSystemWithoutUnnamedFiles();
+#endif
 
 // path made absolute against the current folder, otherwise unchanged.
 std::string AbsolutePath(const std::string& path);

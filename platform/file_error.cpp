@@ -69,7 +69,9 @@ int FileErrorCauseFromErrno(int error_number) {
     case EIO:
       return 10;
     case ENOSPC:
-    case EDQUOT:
+#ifdef EDQUOT
+    case EDQUOT:   // not in every C library (mingw-w64 has none)
+#endif
       return 13;
     default:
       return 1;

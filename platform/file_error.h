@@ -29,3 +29,9 @@ std::string FileErrorMessage(int cause, const std::string& path, std::size_t max
 
 // The cause for an errno value (ENOENT -> 2, EACCES -> 5, ...).
 int FileErrorCauseFromErrno(int error_number);
+
+#ifdef _WIN32
+// The cause for a Win32 error code (GetLastError): ERROR_SHARING_VIOLATION ->
+// 11, ERROR_FILE_NOT_FOUND -> 2, ERROR_ACCESS_DENIED -> 5, ...
+int FileErrorCauseFromWin32(unsigned long error_code);
+#endif

@@ -1,6 +1,8 @@
 #include "platform/large_buffer.h"
 
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 #include <new>
 #include <utility>
@@ -13,11 +15,18 @@ constexpr std::size_t kHugePage = 2u << 20;
 
 LargeBuffer::LargeBuffer(std::size_t size) {
   if (size == 0) return;
-  if (size < kHugePage) {
+#ifdef _WIN32
+  // Windows gives large pages only to holders of a privilege: plain memory.
+  const bool plain = true;
+#else
+  const bool plain = size < kHugePage;
+#endif
+  if (plain) {
     data_ = new (std::nothrow) std::uint8_t[size];
     if (data_) size_ = size;
     return;
   }
+#ifndef _WIN32
   // A mapping with room to start on a huge page boundary, so the kernel can back
   // it with huge pages from the first byte.
   const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
@@ -32,6 +41,7 @@ LargeBuffer::LargeBuffer(std::size_t size) {
   mapping_size_ = rounded + kHugePage;
   data_ = aligned;
   size_ = size;
+#endif
 }
 
 LargeBuffer::~LargeBuffer() { Release(); }
@@ -54,9 +64,12 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
 }
 
 void LargeBuffer::Release() {
+#ifndef _WIN32
   if (mapping_) {
     ::munmap(mapping_, mapping_size_);
-  } else {
+  } else
+#endif
+  {
     delete[] data_;
   }
   data_ = nullptr;

@@ -30,6 +30,25 @@ class Registry {
                         const std::string& value) = 0;
 };
 
+#ifdef _WIN32
+// The Windows registry itself. Keys are opened for reading and writing
+// (KEY_READ | KEY_WRITE); one that may not be opened so counts as missing.
+// Values are read into a buffer of the capacity given: a value that does not
+// fit, or fills it without a NUL, counts as missing; the value's type is not
+// looked at. SetValue stores a REG_SZ (its bytes and a NUL).
+class WindowsRegistry final : public Registry {
+ public:
+  std::optional<RegistryKey> OpenKey(const std::string& hive, const std::string& key) override;
+  std::optional<std::string> QueryValue(RegistryKey key, const std::string& name,
+                                        std::size_t capacity) override;
+  void CloseKey(RegistryKey key) override;
+  bool SetValue(const std::string& hive, const std::string& key, const std::string& name,
+                const std::string& value) override;
+};
+
+// The registry the programs read and write on this platform.
+using SystemRegistry = WindowsRegistry;
+#else
 // The registry stand-in on Linux: an ini file whose sections are full key paths
 // ("[HKEY_LOCAL_MACHINE\Software\...]") and whose lines are "Name=value", the
 // value being the bytes after the first '=' up to the line end. Key and value
@@ -56,3 +75,6 @@ class IniFileRegistry final : public Registry {
   RegistryKey next_key_ = 1;
   std::map<RegistryKey, std::map<std::string, std::string>> open_keys_;   // lower-case names
 };
+
+using SystemRegistry = IniFileRegistry;
+#endif

@@ -5,14 +5,20 @@
 #include <optional>
 #include <string>
 
-// Where the programs' outside settings live on Linux. $VELMORA_CONFIG_DIR, when
-// set and not empty, holds both (tests and the demo use it). Otherwise the
-// registry stand-in is per machine and Ordwin.ini is per user.
-std::string MachineSettingsFolder();   // $VELMORA_CONFIG_DIR or /etc/velmora
-std::string UserSettingsFolder();      // $VELMORA_CONFIG_DIR or $XDG_CONFIG_HOME/velmora or ~/.config/velmora
+// Where the programs' outside settings live. $VELMORA_CONFIG_DIR, when set and
+// not empty, holds both (tests and the demo use it). Otherwise the registry
+// stand-in (Linux only; Windows has its registry) is per machine and
+// Ordwin.ini is per user.
+// Linux:   $VELMORA_CONFIG_DIR or /etc/velmora
+// Windows: $VELMORA_CONFIG_DIR or %ProgramData%\Velmora
+std::string MachineSettingsFolder();
+// Linux:   $VELMORA_CONFIG_DIR or $XDG_CONFIG_HOME/velmora or ~/.config/velmora
+// Windows: $VELMORA_CONFIG_DIR or %APPDATA%\Velmora (the roaming profile, where
+//          a user's settings follow them between workstations)
+std::string UserSettingsFolder();
 
 std::string RegistryStandInPath();     // MachineSettingsFolder() + "/registry.ini"
-std::string OrdwinProfilePath();       // UserSettingsFolder() + "/Ordwin.ini"
+std::string OrdwinProfilePath();       // UserSettingsFolder() + separator + "Ordwin.ini"
 
 // A settings store is a few lines; a file larger than this is not one.
 inline constexpr std::size_t kMaxSettingsFileSize = 16u << 20;
@@ -36,6 +42,7 @@ struct SettingsFile {
 // a device in its place reads as nothing instead of hanging the program.
 SettingsFile ReadSettingsFile(const std::string& path);
 
+#ifndef _WIN32
 // Changes a settings file: with the file itself locked against other writers,
 // edit gets its current contents ("" when missing) and returns the new ones,
 // or nothing to leave the file alone; the new contents are written to a
@@ -46,3 +53,4 @@ SettingsFile ReadSettingsFile(const std::string& path);
 // in place.
 bool UpdateSettingsFile(const std::string& path,
                         const std::function<std::optional<std::string>(const std::string&)>& edit);
+#endif

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   InstallQtTranslations();
   QApplication::setApplicationName(QString::fromLatin1(kOrdwinAppName));
   QtMessageBoxes boxes(QString::fromLatin1(kOrdwinAppName));
-  IniFileRegistry registry;
+  SystemRegistry registry;
   COrdwinApp app(boxes, registry, TheProductTable(), ProgramPath());
   boxes.SetOwner([&app]() -> QWidget* { return app.MainFrame(); });
   if (!app.InitInstance()) return 1;

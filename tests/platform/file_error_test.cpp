@@ -57,7 +57,10 @@ TEST(FileErrorCause, FromErrno) {
   } cases[] = {
       {ENOENT, 2},  {ENOTDIR, 3}, {ENAMETOOLONG, 3}, {ELOOP, 3}, {EINVAL, 3},
       {EMFILE, 4},  {ENFILE, 4},  {EACCES, 5},       {EPERM, 5}, {EROFS, 5},
-      {EISDIR, 5},  {EBADF, 6},   {EIO, 10},         {ENOSPC, 13}, {EDQUOT, 13},
+      {EISDIR, 5},  {EBADF, 6},   {EIO, 10},         {ENOSPC, 13},
+#ifdef EDQUOT
+      {EDQUOT, 13},
+#endif
       {EXDEV, 1},   {EBUSY, 1},   {0, 1},
   };
   for (const auto& c : cases) {

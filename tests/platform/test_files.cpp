@@ -1,5 +1,9 @@
 #include "tests/platform/test_files.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,11 +11,29 @@
 #include <set>
 #include <sstream>
 
+#ifdef _WIN32
+TempDir::TempDir() {
+  // The system's temporary folder; a name no other test process takes.
+  static unsigned counter = 0;
+  std::error_code ignored;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(ignored);
+  for (int attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("velmora-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(candidate, ignored)) path_ = candidate.string();
+  }
+}
+
+std::string TempDir::operator/(const std::string& name) const { return path_ + "\\" + name; }
+#else
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/velmora-test-XXXXXX";
   if (char* made = ::mkdtemp(pattern.data())) path_ = made;
 }
+
+std::string TempDir::operator/(const std::string& name) const { return path_ + "/" + name; }
+#endif
 
 TempDir::~TempDir() {
   std::error_code ignored;

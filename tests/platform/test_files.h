@@ -2,7 +2,7 @@
 
 #include <string>
 
-// A fresh folder under $TMPDIR for one test, removed with everything in it.
+// A fresh folder under $TMPDIR (Windows: the temporary folder) for one test, removed with everything in it.
 class TempDir {
  public:
   TempDir();
@@ -11,7 +11,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // name in the folder, joined with the platform's separator.
+  std::string operator/(const std::string& name) const;
 
  private:
   std::string path_;

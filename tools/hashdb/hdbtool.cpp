@@ -5,6 +5,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -776,7 +779,7 @@ class StderrBoxes final : public MessageBoxes {
 
 int Default() {
   CHashSetCatalogue catalogue;
-  IniFileRegistry registry;
+  SystemRegistry registry;
   StderrBoxes boxes;
   if (!FindDefaultDatabase(catalogue, registry, boxes)) return kError;
   std::cout << catalogue.GetPath() << "\n";
@@ -824,6 +827,11 @@ const Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Lines end in "\n" on every platform, so scripts get the same bytes.
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
   if (argc < 2) return Usage("a command is needed");
   const std::string command = argv[1];
   for (int i = 1; i < argc; ++i) {
