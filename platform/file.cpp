@@ -568,19 +568,3 @@ std::string AbsolutePath(const std::string& path) {
   if (absolute.back() != '/') absolute += '/';
   return absolute + path;
 }
-
-FileStatus ReplaceFileContents(FileSystem& files, const std::string& path,
-                               const std::string& contents) {
-  FileError error;
-  std::unique_ptr<File> replacement = files.CreateReplacementFor(path, kNewFileMode, error);
-  if (!replacement) return error;
-  FileStatus status = replacement->Write(contents.data(), contents.size());
-  if (!status) status = replacement->Flush();
-  if (!status) status = files.ReplaceWith(*replacement, path);
-  if (status) {
-    files.Discard(std::move(replacement));
-    return status;
-  }
-  replacement->Close();
-  return std::nullopt;
-}
