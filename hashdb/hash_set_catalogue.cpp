@@ -43,7 +43,8 @@ FileStatus WriteTable(File& file, const HashDatabaseHeader& header, const std::u
 
 CHashSetCatalogue::CHashSetCatalogue() : CHashSetCatalogue(DefaultFileSystem()) {}
 
-CHashSetCatalogue::CHashSetCatalogue(FileSystem& files) : files_(files) {}
+CHashSetCatalogue::CHashSetCatalogue(FileSystem& files, std::size_t tail_chunk)
+    : files_(files), tail_chunk_(tail_chunk > 0 ? tail_chunk : kTailCopyChunk) {}
 
 CHashSetCatalogue::~CHashSetCatalogue() { Close(); }
 
@@ -184,7 +185,7 @@ SaveResult CHashSetCatalogue::SaveAs(const std::string& path, SaveProgress& prog
   if (!error) error = file_->Seek(TailOffset(GetCount()));
   if (!error) {
     progress.Begin(source_length);
-    std::vector<unsigned char> buffer(kTailCopyChunk);
+    std::vector<unsigned char> buffer(tail_chunk_);
     std::uint64_t total = 0;
     for (;;) {
       std::size_t done = 0;

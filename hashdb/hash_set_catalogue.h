@@ -64,7 +64,9 @@ struct SaveResult {
 class CHashSetCatalogue {
  public:
   CHashSetCatalogue();                             // real files
-  explicit CHashSetCatalogue(FileSystem& files);   // tests inject faults here
+  // Tests inject faults here, and may copy in smaller chunks so that a small
+  // tail still takes many steps.
+  explicit CHashSetCatalogue(FileSystem& files, std::size_t tail_chunk = kTailCopyChunk);
   ~CHashSetCatalogue();                            // closes without saving
   CHashSetCatalogue(const CHashSetCatalogue&) = delete;
   CHashSetCatalogue& operator=(const CHashSetCatalogue&) = delete;
@@ -95,6 +97,7 @@ class CHashSetCatalogue {
   void ForgetDirty();
 
   FileSystem& files_;
+  std::size_t tail_chunk_;
   std::unique_ptr<File> file_;
   std::string path_;
   HashDatabaseHeader header_{};

@@ -21,6 +21,9 @@
 
 namespace {
 
+// The copy in 64 KiB chunks, so a small tail still takes several steps to fault.
+constexpr std::size_t kChunk = 65536;
+
 const FileCall kCalls[] = {FileCall::kOpen,  FileCall::kCreateReplacement, FileCall::kReplace,
                            FileCall::kRead,  FileCall::kWrite,             FileCall::kSeek,
                            FileCall::kLength, FileCall::kFlush};
@@ -117,7 +120,7 @@ class SaveAsFaultTest : public ::testing::TestWithParam<std::tuple<Target, bool>
   void SetUp() override {
     SampleOptions options;
     options.sets = 4040;          // the record table goes out in two blocks
-    options.tail_bytes = 3 * kTailCopyChunk + 50000;  // four chunks of tail
+    options.tail_bytes = 200000;  // four chunks of tail
     ASSERT_FALSE(WriteSampleDatabase(source_, options));
     source_bytes_ = ReadBytes(source_);
     switch (TargetKind()) {
@@ -162,7 +165,7 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
   CallCounts calls;
   {
     FaultFileSystem files(Files());
-    CHashSetCatalogue catalogue(files);
+    CHashSetCatalogue catalogue(files, kChunk);
     ASSERT_NO_FATAL_FAILURE(Open(catalogue));
     CountingProgress progress;
     calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.SaveAs(target_, progress)); });
@@ -181,7 +184,7 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
     else ::unlink(target_.c_str());
 
     FaultFileSystem files(Files());
-    CHashSetCatalogue catalogue(files);
+    CHashSetCatalogue catalogue(files, kChunk);
     ASSERT_NO_FATAL_FAILURE(Open(catalogue));
     Plan(files, fault);
     CountingProgress progress;
@@ -244,14 +247,14 @@ TEST_F(LoadSaveFaultTest, EveryLoadStepFailsClosed) {
   CallCounts calls;
   {
     FaultFileSystem files;
-    CHashSetCatalogue catalogue(files);
+    CHashSetCatalogue catalogue(files, kChunk);
     calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Load(path_).ok()); });
   }
   EXPECT_GE(calls[FileCall::kRead], 4);   // the header and three blocks
   for (const Fault& fault : EveryFault(calls)) {
     SCOPED_TRACE(Describe(fault));
     FaultFileSystem files;
-    CHashSetCatalogue catalogue(files);
+    CHashSetCatalogue catalogue(files, kChunk);
     Plan(files, fault);
     const LoadResult result = catalogue.Load(path_);
     files.ClearFaults();
@@ -271,7 +274,7 @@ TEST_F(LoadSaveFaultTest, EverySaveStepKeepsTheChangeForTheNextTry) {
   CallCounts calls;
   {
     FaultFileSystem files;
-    CHashSetCatalogue catalogue(files);
+    CHashSetCatalogue catalogue(files, kChunk);
     ASSERT_TRUE(catalogue.Load(path_).ok());
     const bool was = catalogue.GetAlert(8999);
     ASSERT_TRUE(catalogue.SetAlert(8999, !was));
@@ -283,7 +286,7 @@ TEST_F(LoadSaveFaultTest, EverySaveStepKeepsTheChangeForTheNextTry) {
     SCOPED_TRACE(Describe(fault));
     WriteBytes(path_, bytes_);
     FaultFileSystem files;
-    CHashSetCatalogue catalogue(files);
+    CHashSetCatalogue catalogue(files, kChunk);
     ASSERT_TRUE(catalogue.Load(path_).ok());
     ASSERT_TRUE(catalogue.SetAlert(8999, !catalogue.GetAlert(8999)));
     Plan(files, fault);

@@ -11,11 +11,15 @@
 #include <vector>
 
 #include "hashdb/hash_set_catalogue.h"
+#include "platform/file.h"
 #include "tests/hashdb/database_bytes.h"
 #include "tests/platform/test_files.h"
 #include "tests/robustness/memory_folders.h"
 
 namespace {
+
+// The copy in 64 KiB chunks, so the tails around a chunk boundary stay small.
+constexpr std::size_t kChunk = 65536;
 
 // Every call of the observer, so the order and the totals can be checked.
 class ProgressLog final : public SaveProgress {
@@ -122,7 +126,7 @@ std::uint32_t RandomWord(std::mt19937_64& random) {
 
 // Tail sizes around the chunk of the copy, and others.
 std::size_t RandomTailSize(std::mt19937_64& random) {
-  constexpr std::size_t k = kTailCopyChunk;
+  constexpr std::size_t k = kChunk;
   const std::size_t sizes[] = {0, 1, k - 1, k, k + 1, 2 * k - 1, 2 * k, 2 * k + 1, 3 * k};
   return Pick(random, 3) == 0 ? Pick(random, 200000) : sizes[Pick(random, 9)];
 }
@@ -177,7 +181,7 @@ void ExpectCopyProgress(const ProgressLog& progress, const Model& source) {
   std::uint64_t previous = 0;
   for (std::uint64_t done : progress.advances) {
     EXPECT_GT(done, previous);
-    EXPECT_LE(done - previous, kTailCopyChunk);
+    EXPECT_LE(done - previous, kChunk);
     previous = done;
   }
   EXPECT_EQ(previous, source.tail_size);
@@ -195,7 +199,7 @@ TEST(RoundTripProperty, RandomDatabasesAndTicksMatchTheByteModel) {
     const std::string original = model.bytes;
     WriteBytes(source, original);
 
-    CHashSetCatalogue catalogue;
+    CHashSetCatalogue catalogue(DefaultFileSystem(), kChunk);
     ASSERT_TRUE(catalogue.Load(source).ok());
     ASSERT_EQ(catalogue.GetCount(), model.count);
     for (std::uint32_t i = 0; i < model.count; ++i) {
