@@ -1,6 +1,5 @@
 #include "update_client/update_site.h"
 
-#include "update_client/latest_known.h"
 #include "update_client/site_hosts.h"
 #include "update_manager/product_table.h"
 
@@ -60,8 +59,7 @@ void ParseVersionSection(std::string_view section, std::string& latest_version,
   download_link = ValueAfter(section, l).text;
 }
 
-void ApplyVersionReply(std::string_view reply, CProductTable& table,
-                       LatestKnownFlag* latest_known) {
+bool ApplyVersionReply(std::string_view reply, CProductTable& table) {
   reply = ReplyText(reply);
   for (CProductEntry& entry : table.Entries()) {
     // Before the first Rebuild an entry has no code, and "<!-- " alone would
@@ -70,5 +68,5 @@ void ApplyVersionReply(std::string_view reply, CProductTable& table,
     std::string section = FindProductSection(reply, entry.code);
     if (!section.empty()) ParseVersionSection(section, entry.latest_version, entry.download_link);
   }
-  if (latest_known) latest_known->SetLatestKnown();
+  return true;
 }

@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "update_client/latest_known.h"
 #include "update_manager/resize_layout.h"
 
 class CLinkLabel;
@@ -18,7 +17,7 @@ class QTreeWidget;
 // Ordwin's form: the product list with its check boxes and "Latest Version"
 // column, the "Install Newest Versions" button, the caption and the link to the
 // maker's product page. It runs the update checks.
-class COrdwinView : public QWidget, public LatestKnownFlag {
+class COrdwinView : public QWidget {
   Q_OBJECT
 
  public:
@@ -47,7 +46,8 @@ class COrdwinView : public QWidget, public LatestKnownFlag {
   void OpenLatestVersion(int item);
   void OpenProductPage();
 
-  void SetLatestKnown() override;
+  // The latest versions are known from now on (set by the first check, never cleared).
+  void SetLatestKnown();
   bool LatestKnown() const { return latestKnown_ != 0; }
   std::uint32_t TickedMask() const { return tickedMask_; }
   bool CheckRunning() const { return checkRunning_; }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,7 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "update_client/transfer_progress.h"
+#include "update_client/transfer.h"
+#include "update_manager/progress_steps.h"
 
 namespace testing_support {
 
@@ -82,14 +84,18 @@ struct NotAcceptingPort : LoopbackPort {
 
 using Step = std::pair<unsigned, int>;
 
-// Records the steps; Poll answers from on_poll (default: go on) and notes when
-// it was called.
-class RecordingProgress : public TransferProgress {
+// Records the phases as the progress steps Ordwin shows for them; the cancel
+// question is answered from on_poll (true: go on, the default), noting when it
+// was asked.
+class RecordingProgress : public TransferObserver {
  public:
-  void SetStep(unsigned string_id, int percent) override { steps.emplace_back(string_id, percent); }
-  bool Poll() override {
+  void OnPhase(TransferPhase phase, std::size_t) override {
+    const ProgressStep step = ProgressStepOf(phase);
+    steps.emplace_back(step.string_id, step.percent);
+  }
+  bool CancelRequested() override {
     poll_times.push_back(std::chrono::steady_clock::now());
-    return on_poll ? on_poll() : true;
+    return on_poll ? !on_poll() : false;
   }
 
   std::vector<Step> steps;
