@@ -18,6 +18,7 @@
 #include "flag_editor/commands.h"
 #include "flag_editor/find_box.h"
 #include "flag_editor/parent_window.h"
+#include "hashdb/cp1252.h"
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
 #include "platform/qt/app_icon.h"
