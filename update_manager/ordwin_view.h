@@ -32,14 +32,14 @@ class COrdwinView : public QWidget {
   // Update: refills the product list, then sets the main window's title.
   void OnUpdate();
 
-  // The product list (product_list.cpp).
+  // The product list (ordwin_view_product_list.cpp).
   void RefillList();
   void RefreshLatestVersions();
   void UpdateInstallButton();
   void OnItemChanged(int item);
   void OnListClick(QPoint listViewportPos);
 
-  // The update operations (update_checks.cpp).
+  // The update operations (ordwin_view_update_checks.cpp).
   void CheckForUpdates();
   void StartupPrompt();
   void InstallNewestVersions();
