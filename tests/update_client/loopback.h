@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/platform/config_folder.h"
 #include "update_client/transfer.h"
 #include "update_manager/progress_steps.h"
 
@@ -101,19 +102,6 @@ class RecordingProgress : public TransferObserver {
   std::vector<Step> steps;
   std::vector<std::chrono::steady_clock::time_point> poll_times;
   std::function<bool()> on_poll;
-};
-
-// A private settings folder for Ordwin.ini, set as $VELMORA_CONFIG_DIR while it
-// lives; also keeps proxy settings of the machine away from loopback requests.
-class ScopedConfigFolder {
- public:
-  ScopedConfigFolder();
-  ~ScopedConfigFolder();
-  const std::filesystem::path& Path() const { return path_; }
-  void WriteOrdwinIni(const std::string& contents) const;
-
- private:
-  std::filesystem::path path_;
 };
 
 // Reads a whole file; empty when it cannot be read.
