@@ -8,8 +8,9 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 // The value that starts after the first double quote at or after from: the
-// value's start (0 when there is no quote, as the original reads it) and the
-// text up to the next quote (empty when there is none).
+// value's start (0 when there is no quote, so the next quote is looked for from
+// the section's start) and the text up to the next quote (empty when there is
+// none).
 struct QuotedValue {
   std::size_t start = 0;
   std::string text;

@@ -123,7 +123,7 @@ TEST(Progress, StepsAreAbsoluteAndAMissingTextStays) {
 
 // What the dialog showed during real transfers: it is on screen throughout,
 // its text line and bar show every step, and whatever happened the transfer
-// ends with 149 at 50 and 155 at 80.
+// ends with IDS_STEP_RECEIVING at 50 and IDS_STEP_DOWNLOADING at 80.
 TEST(Progress, StepsOfReachableAndUnreachableSites) {
   testing_support::ScopedConfigFolder config;
   ReferenceSite site(kSampleManifest);
