@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/ascii.h"
+
 CFlagEditorCommandLineInfo::~CFlagEditorCommandLineInfo() = default;
 
 std::int32_t ReadDecimal(const std::string& text) {
@@ -27,8 +29,7 @@ void CFlagEditorCommandLineInfo::ParseParam(const char* param, bool /*flag*/, bo
   const std::size_t equals = text.find('=');
   const std::string value = equals == std::string::npos ? text : text.substr(equals + 1);
 
-  std::string name = text.substr(0, 6);
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string name = AsciiLower(text.substr(0, 6));
 
   // The standard parsing (file name to open, print switches...) records nothing
   // Talvane uses, so it is not repeated here.

@@ -25,8 +25,7 @@ struct Accelerator {
   int command;
 };
 
-// Keyboard table 131. Ctrl+A runs Save as, as the menu item says; the table of
-// old sent it to a command nobody handled.
+// Talvane's keyboard shortcuts. Ctrl+A runs Save as, as the menu item says.
 inline constexpr Accelerator kAccelerators[] = {
     {Qt::Key_F, Qt::ControlModifier, ID_EDIT_FIND},
     {Qt::Key_F3, Qt::NoModifier, ID_EDIT_FINDNEXT},

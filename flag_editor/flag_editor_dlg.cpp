@@ -18,6 +18,7 @@
 #include "flag_editor/commands.h"
 #include "flag_editor/find_box.h"
 #include "flag_editor/parent_window.h"
+#include "hashdb/cp1252.h"
 #include "hashdb/default_database.h"
 #include "hashdb/talvane_strings.h"
 #include "platform/qt/app_icon.h"
@@ -73,7 +74,7 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   SetCaption(QStringLiteral("Nerith Talvane"));
-  setWindowIcon(AppIcon("talvane"));   // icon 143
+  setWindowIcon(AppIcon("talvane"));
   setSizeGripEnabled(false);
 
   auto* layout = new QVBoxLayout(this);
@@ -153,7 +154,8 @@ void CFlagEditorDlg::BuildMenu() {
     const char* object_name;
     void (CFlagEditorDlg::*handler)();
   };
-  // Menu 131, plus the Help menu that holds the About item of the system menu.
+  // The File and Edit menus, plus the Help menu that holds the About item of the
+  // system menu.
   static const Item kItems[] = {
       {"&File", ID_FILE_OPEN, "&Open...", "Ctrl+O", "actionFileOpen", &CFlagEditorDlg::OnFileOpen},
       {"&File", ID_FILE_SAVE, "&Save", "Ctrl+S", "actionFileSave", &CFlagEditorDlg::OnFileSave},

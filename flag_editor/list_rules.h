@@ -33,8 +33,3 @@ struct FindOptions {
 // Windows-1252 case mapping. The needle is in the names' code page (bytes).
 std::optional<int> FindItem(const RowTexts& rows, int selected, std::string_view needle,
                             const FindOptions& options);
-
-// The text the user typed (UTF-8) in the names' code page, so it compares with
-// them byte for byte. A character the code page cannot hold becomes a NUL byte,
-// which no name contains (names end at their first NUL), so it matches nothing.
-std::string Utf8ToCp1252(std::string_view utf8);

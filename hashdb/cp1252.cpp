@@ -1,6 +1,7 @@
 #include "hashdb/cp1252.h"
 
 #include <cstdint>
+#include <map>
 
 namespace {
 
@@ -60,4 +61,27 @@ unsigned char Cp1252ToLower(unsigned char byte) {
     case 0x9F: return 0xFF;   // Ÿ
     default: return byte;
   }
+}
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+  // Decoding every byte with the code page's own table gives the way back.
+  static const std::map<std::string, char> encode = [] {
+    std::map<std::string, char> m;
+    for (int b = 1; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      m.emplace(Cp1252ToUtf8(std::string_view(&byte, 1)), byte);
+    }
+    return m;
+  }();
+  std::string out;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (i + length > utf8.size()) length = utf8.size() - i;
+    const auto it = encode.find(std::string(utf8.substr(i, length)));
+    out.push_back(it == encode.end() ? '\0' : it->second);
+    i += length;
+  }
+  return out;
 }

@@ -12,6 +12,11 @@
 // of the same value, so every byte string decodes and nothing is dropped.
 std::string Cp1252ToUtf8(std::string_view bytes);
 
+// Text (UTF-8) in the code page, so what a user typed compares with names byte
+// for byte. A character the code page cannot hold becomes a NUL byte, which no
+// name contains (names end at their first NUL), so it matches nothing.
+std::string Utf8ToCp1252(std::string_view utf8);
+
 // Case mapping of Windows-1252: ASCII, the Latin-1 letters, and the pairs
 // Š/š, Œ/œ, Ž/ž, Ÿ/ÿ. Other bytes map to themselves.
 unsigned char Cp1252ToUpper(unsigned char byte);

@@ -21,6 +21,6 @@ inline constexpr std::size_t kRegistryValueCapacity = 520;
 
 // Loads the first candidate the catalogue (closed) can open: the Nerith
 // database's "Path", then Pellor's folder with the suffix. A candidate whose
-// file does not load is reported at once; when none loads, string 111 is shown.
+// file does not load is reported at once; when none loads, IDS_NO_DEFAULT_DATABASE is shown.
 // Returns whether a database is open.
 bool FindDefaultDatabase(CHashSetCatalogue& catalogue, Registry& registry, MessageBoxes& boxes);

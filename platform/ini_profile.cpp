@@ -4,65 +4,33 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
+#include "platform/ini_lines.h"
 #include "platform/settings_folder.h"
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-  std::size_t begin = text.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  std::size_t end = text.find_last_not_of(kBlanks);
-  return text.substr(begin, end - begin + 1);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-
-std::vector<std::string> SplitLines(const std::string& content) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
+constexpr std::string_view kCommentStarts = ";";
 
 // The name of a section header line, or nothing for other lines.
 std::optional<std::string_view> SectionName(std::string_view line) {
-  std::string_view text = Trim(line);
+  std::string_view text = TrimBlanks(line);
   if (text.empty() || text.front() != '[') return std::nullopt;
   std::size_t close = text.find(']');
   if (close == std::string_view::npos) close = text.size();
-  return Trim(text.substr(1, close - 1));
+  return TrimBlanks(text.substr(1, close - 1));
 }
 
 // The key of a "Key=value" line, or nothing for other lines.
 std::optional<std::string_view> KeyName(std::string_view line) {
-  std::string_view text = Trim(line);
-  if (text.empty() || text.front() == ';') return std::nullopt;
-  std::size_t equals = text.find('=');
-  if (equals == std::string_view::npos) return std::nullopt;
-  return Trim(text.substr(0, equals));
+  const std::optional<IniEntry> entry = EntryOf(line, kCommentStarts);
+  if (!entry) return std::nullopt;
+  return entry->name;
 }
 
+// The value without the blanks around it and one pair of enclosing quotes.
 std::string ValueOf(std::string_view line) {
-  std::string_view value = Trim(line.substr(line.find('=') + 1));
+  std::string_view value = TrimBlanks(EntryOf(line, kCommentStarts)->value);
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -76,23 +44,23 @@ struct SectionRange {
   std::size_t end = 0;
 };
 
-std::optional<SectionRange> FindSection(const std::vector<std::string>& lines,
+std::optional<SectionRange> FindSection(const std::vector<IniLine>& lines,
                                         std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    auto name = SectionName(lines[i]);
-    if (!name || !SameName(*name, section)) continue;
+    auto name = SectionName(lines[i].text);
+    if (!name || !EqualsIgnoringAsciiCase(*name, section)) continue;
     SectionRange range{i + 1, i + 1};
-    while (range.end < lines.size() && !SectionName(lines[range.end])) ++range.end;
+    while (range.end < lines.size() && !SectionName(lines[range.end].text)) ++range.end;
     return range;
   }
   return std::nullopt;
 }
 
-std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, SectionRange range,
+std::optional<std::size_t> FindKey(const std::vector<IniLine>& lines, SectionRange range,
                                    std::string_view key) {
   for (std::size_t i = range.first; i < range.end; ++i) {
-    auto name = KeyName(lines[i]);
-    if (name && SameName(*name, key)) return i;
+    auto name = KeyName(lines[i].text);
+    if (name && EqualsIgnoringAsciiCase(*name, key)) return i;
   }
   return std::nullopt;
 }
@@ -101,12 +69,12 @@ std::optional<std::string> LookUp(const std::string& path, const std::string& se
                                   const std::string& key) {
   const SettingsFile file = ReadSettingsFile(path);
   if (file.state != SettingsFileState::kRead) return std::nullopt;
-  std::vector<std::string> lines = SplitLines(file.contents);
+  const std::vector<IniLine> lines = SplitIniLines(file.contents);
   auto range = FindSection(lines, section);
   if (!range) return std::nullopt;
   auto at = FindKey(lines, *range, key);
   if (!at) return std::nullopt;
-  return ValueOf(lines[*at]);
+  return ValueOf(lines[*at].text);
 }
 
 }  // namespace
@@ -124,7 +92,7 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
   std::size_t i = 0;
   bool negative = false;
   if ((*value)[i] == '-' || (*value)[i] == '+') negative = (*value)[i++] == '-';
-  // Wraps like the 32-bit original on overflow, without undefined behaviour.
+  // Wraps around on overflow as 32-bit arithmetic does, without undefined behaviour.
   unsigned int number = 0;
   for (; i < value->size() && (*value)[i] >= '0' && (*value)[i] <= '9'; ++i) {
     number = number * 10u + static_cast<unsigned int>((*value)[i] - '0');
@@ -136,25 +104,25 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
   return UpdateSettingsFile(path, [&](const std::string& content) -> std::optional<std::string> {
-    std::vector<std::string> lines = SplitLines(content);
+    std::vector<IniLine> lines = SplitIniLines(content);
     const std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
 
     if (auto range = FindSection(lines, section)) {
       if (auto at = FindKey(lines, *range, key)) {
-        std::string& line = lines[*at];
+        std::string& line = lines[*at].text;
         line = std::string(KeyName(line).value()) + "=" + value;
       } else {
         std::size_t insert = range->end;
-        while (insert > range->first && Trim(lines[insert - 1]).empty()) --insert;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), key + "=" + value);
+        while (insert > range->first && TrimBlanks(lines[insert - 1].text).empty()) --insert;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), IniLine{key + "=" + value});
       }
     } else {
-      lines.push_back("[" + section + "]");
-      lines.push_back(key + "=" + value);
+      lines.push_back(IniLine{"[" + section + "]"});
+      lines.push_back(IniLine{key + "=" + value});
     }
 
     std::string out;
-    for (const std::string& line : lines) out += line + eol;
+    for (const IniLine& line : lines) out += line.text + eol;
     return out;
   });
 }

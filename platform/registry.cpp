@@ -2,67 +2,28 @@
 
 #include <vector>
 
+#include "platform/ascii.h"
+#include "platform/ini_lines.h"
 #include "platform/settings_folder.h"
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-std::string TrimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
+constexpr std::string_view kCommentStarts = ";#";
 
 std::string FullKey(const std::string& hive, const std::string& key) { return hive + "\\" + key; }
 
-// One line of the store without its line end ("\n", or "\r\n").
-struct Line {
-  std::string text;
-  bool carriage_return = false;
-};
-
-std::vector<Line> SplitLines(const std::string& contents) {
-  std::vector<Line> lines;
-  std::size_t start = 0;
-  while (start < contents.size()) {
-    auto end = contents.find('\n', start);
-    if (end == std::string::npos) end = contents.size();
-    Line line{contents.substr(start, end - start), false};
-    if (!line.text.empty() && line.text.back() == '\r') {
-      line.text.pop_back();
-      line.carriage_return = true;
-    }
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // The lower-case full key of a section line, if the line is one.
-std::optional<std::string> SectionOf(const std::string& text) {
-  const std::string trimmed = TrimBlanks(text);
+std::optional<std::string> SectionOf(std::string_view text) {
+  const std::string_view trimmed = TrimBlanks(text);
   if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']') return std::nullopt;
-  return Lower(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
+  return AsciiLower(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
 }
 
-bool IsComment(const std::string& text) {
-  const std::string trimmed = TrimBlanks(text);
-  return !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
-}
-
-// Name (lower case) and value of a "Name=value" line.
-std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& text) {
-  if (IsComment(text)) return std::nullopt;
-  const auto equals = text.find('=');
-  if (equals == std::string::npos) return std::nullopt;
-  return std::make_pair(Lower(TrimBlanks(text.substr(0, equals))), text.substr(equals + 1));
+// Name (lower case) and raw value of a "Name=value" line.
+std::optional<std::pair<std::string, std::string>> ValueLineOf(std::string_view text) {
+  const std::optional<IniEntry> entry = EntryOf(text, kCommentStarts);
+  if (!entry) return std::nullopt;
+  return std::make_pair(AsciiLower(entry->name), std::string(entry->value));
 }
 
 // The store's text with name set to value under hive\key: the value's line
@@ -70,9 +31,9 @@ std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& te
 // added at the end when missing; every other line stays as it was.
 std::string WithValue(const std::string& contents, const std::string& hive, const std::string& key,
                       const std::string& name, const std::string& value) {
-  std::vector<Line> lines = SplitLines(contents);
-  const std::string wanted = Lower(FullKey(hive, key));
-  const std::string wanted_name = Lower(name);
+  std::vector<IniLine> lines = SplitIniLines(contents);
+  const std::string wanted = AsciiLower(FullKey(hive, key));
+  const std::string wanted_name = AsciiLower(name);
   std::optional<std::size_t> section_end;   // line after the last entry of the first matching section
   bool inside = false;
   bool done = false;
@@ -84,7 +45,7 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
       continue;
     }
     if (!inside) continue;
-    if (auto entry = EntryOf(lines[i].text)) {
+    if (auto entry = ValueLineOf(lines[i].text)) {
       if (entry->first == wanted_name) {
         const std::string spelled = lines[i].text.substr(0, lines[i].text.find('='));
         lines[i].text = spelled + "=" + value;
@@ -97,15 +58,15 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
   }
   if (!done) {
     if (section_end) {
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end), Line{name + "=" + value});
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end), IniLine{name + "=" + value});
     } else {
-      if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back(Line{});
-      lines.push_back(Line{"[" + FullKey(hive, key) + "]"});
-      lines.push_back(Line{name + "=" + value});
+      if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back(IniLine{});
+      lines.push_back(IniLine{"[" + FullKey(hive, key) + "]"});
+      lines.push_back(IniLine{name + "=" + value});
     }
   }
   std::string updated;
-  for (const Line& line : lines) {
+  for (const IniLine& line : lines) {
     updated += line.text;
     if (line.carriage_return) updated += '\r';
     updated += '\n';
@@ -123,18 +84,18 @@ std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
                                                     const std::string& key) {
   const SettingsFile store = ReadSettingsFile(path_);
   if (store.state != SettingsFileState::kRead) return std::nullopt;
-  const std::string wanted = Lower(FullKey(hive, key));
+  const std::string wanted = AsciiLower(FullKey(hive, key));
   bool found = false;
   bool inside = false;
   std::map<std::string, std::string> values;
-  for (const Line& line : SplitLines(store.contents)) {
+  for (const IniLine& line : SplitIniLines(store.contents)) {
     if (auto section = SectionOf(line.text)) {
       inside = *section == wanted;
       found = found || inside;
       continue;
     }
     if (!inside) continue;
-    if (auto entry = EntryOf(line.text)) values.emplace(entry->first, entry->second);
+    if (auto entry = ValueLineOf(line.text)) values.emplace(entry->first, entry->second);
   }
   if (!found) return std::nullopt;
   const RegistryKey handle = next_key_++;
@@ -146,7 +107,7 @@ std::optional<std::string> IniFileRegistry::QueryValue(RegistryKey key, const st
                                                        std::size_t capacity) {
   const auto open = open_keys_.find(key);
   if (open == open_keys_.end()) return std::nullopt;
-  const auto value = open->second.find(Lower(name));
+  const auto value = open->second.find(AsciiLower(name));
   if (value == open->second.end()) return std::nullopt;
   if (value->second.size() + 1 > capacity) return std::nullopt;
   return value->second;

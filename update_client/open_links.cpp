@@ -5,18 +5,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/launch.h"
 
 namespace {
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // The scheme and host libcurl reads in link; empty when it is no URL to it.
 struct SchemeAndHost {
@@ -56,7 +48,7 @@ bool IsLaunchableLink(const std::string& link) {
   // "scheme://" and then the host, as browsers and users read it.
   const std::string_view text(link);
   const std::size_t authority = parts.scheme.size() + 3;
-  return SameNoCase(text.substr(0, authority), parts.scheme + "://") && text.size() > authority &&
+  return EqualsIgnoringAsciiCase(text.substr(0, authority), parts.scheme + "://") && text.size() > authority &&
          text[authority] != '/';
 }
 

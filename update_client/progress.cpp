@@ -6,7 +6,6 @@
 #include <QPushButton>
 
 #include "platform/qt/dialog_units.h"
-#include "update_manager/ordwin_strings.h"
 
 CProgress::CProgress(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("progressDialog"));
@@ -50,9 +49,9 @@ CProgress::CProgress(QWidget* owner) : QDialog(owner) {
   repaint();
 }
 
-void CProgress::SetStep(unsigned string_id, int percent) {
-  if (HasOrdwinString(string_id)) {
-    const QString text = QString::fromStdString(OrdwinString(string_id));
+void CProgress::ShowStep(const std::optional<std::string>& step_text, int percent) {
+  if (step_text) {
+    const QString text = QString::fromStdString(*step_text);
     // A screen reader hears each phase: the line's name is its text, and the
     // name change is announced (named first, so the text change adds no
     // second announcement).

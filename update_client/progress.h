@@ -1,18 +1,18 @@
 #pragma once
 
 #include <QDialog>
-
-#include "update_client/transfer_progress.h"
+#include <optional>
+#include <string>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
 // The connection progress dialog of an update check: a text line, a bar and
-// Cancel. It repaints at every step and handles its input whenever the
-// transfer polls, so Cancel and the close box stop a transfer that hangs.
-// While it is up, no other window of the program takes input.
-class CProgress : public QDialog, public TransferProgress {
+// Cancel. It repaints at every step and handles its input whenever it is
+// polled, so Cancel and the close box can stop a transfer that hangs. While it
+// is up, no other window of the program takes input.
+class CProgress : public QDialog {
   Q_OBJECT
 
  public:
@@ -24,8 +24,11 @@ class CProgress : public QDialog, public TransferProgress {
   // Creates the dialog, owned by owner (or none), and shows it painted.
   explicit CProgress(QWidget* owner = nullptr);
 
-  void SetStep(unsigned string_id, int percent) override;
-  bool Poll() override;
+  // Shows a step: the text (none: the text stays as it was) and the bar's
+  // absolute position, 0 to 100, painted at once.
+  void ShowStep(const std::optional<std::string>& text, int percent);
+  // Repaints and handles input; false once Cancel or the close box was used.
+  bool Poll();
 
   bool Cancelled() const { return cancelled_; }
   QString Text() const;

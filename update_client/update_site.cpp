@@ -1,6 +1,5 @@
 #include "update_client/update_site.h"
 
-#include "update_client/latest_known.h"
 #include "update_client/site_hosts.h"
 #include "update_manager/product_table.h"
 
@@ -9,8 +8,9 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 // The value that starts after the first double quote at or after from: the
-// value's start (0 when there is no quote, as the original reads it) and the
-// text up to the next quote (empty when there is none).
+// value's start (0 when there is no quote, so the next quote is looked for from
+// the section's start) and the text up to the next quote (empty when there is
+// none).
 struct QuotedValue {
   std::size_t start = 0;
   std::string text;
@@ -60,8 +60,7 @@ void ParseVersionSection(std::string_view section, std::string& latest_version,
   download_link = ValueAfter(section, l).text;
 }
 
-void ApplyVersionReply(std::string_view reply, CProductTable& table,
-                       LatestKnownFlag* latest_known) {
+bool ApplyVersionReply(std::string_view reply, CProductTable& table) {
   reply = ReplyText(reply);
   for (CProductEntry& entry : table.Entries()) {
     // Before the first Rebuild an entry has no code, and "<!-- " alone would
@@ -70,5 +69,5 @@ void ApplyVersionReply(std::string_view reply, CProductTable& table,
     std::string section = FindProductSection(reply, entry.code);
     if (!section.empty()) ParseVersionSection(section, entry.latest_version, entry.download_link);
   }
-  if (latest_known) latest_known->SetLatestKnown();
+  return true;
 }

@@ -5,7 +5,6 @@
 #include <string_view>
 
 class CProductTable;
-class LatestKnownFlag;
 
 // The one request Ordwin sends: latest version and download link of every product.
 inline constexpr int kLatestVersionsAction = 163;
@@ -40,6 +39,7 @@ void ParseVersionSection(std::string_view section, std::string& latest_version,
                          std::string& download_link);
 
 // Applies a reply to every entry of the table, in table order, each search from
-// the start of the reply (entries without a code are left alone); then sets the
-// latest-known flag (when one is given), also for an empty reply.
-void ApplyVersionReply(std::string_view reply, CProductTable& table, LatestKnownFlag* latest_known);
+// the start of the reply (entries without a code are left alone). Returns
+// whether the latest versions count as known from now on, which the caller's
+// latest-known flag takes: every reply counts, an empty one too.
+bool ApplyVersionReply(std::string_view reply, CProductTable& table);

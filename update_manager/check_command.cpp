@@ -9,7 +9,6 @@
 #include "update_client/update_site.h"
 #include "update_manager/product_table.h"
 
-
 int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTimeouts& timeouts) {
   CProductTable table;
   table.Rebuild();
@@ -26,7 +25,7 @@ int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTi
     {
       CUpdateSession session(nullptr, timeouts);
       const std::string reply = FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, host));
-      ApplyVersionReply(reply, table, nullptr);
+      ApplyVersionReply(reply, table);
       outcome = session.LastOutcome();
       session.Close();
     }

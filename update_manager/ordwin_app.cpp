@@ -34,7 +34,7 @@ bool COrdwinApp::InitInstance() {
   // The single-document set: document, frame (hidden at first) and form view.
   document_ = std::make_unique<COrdwinDoc>();
   frame_ = std::make_unique<CMainFrame>();
-  frame_->setWindowIcon(AppIcon("ordwin"));   // icon 128
+  frame_->setWindowIcon(AppIcon("ordwin"));
   view_ = new COrdwinView(*document_, table_, boxes_, frame_.get());
   frame_->setCentralWidget(view_);
 

@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "update_client/latest_known.h"
 #include "update_manager/resize_layout.h"
 
 class CLinkLabel;
@@ -18,7 +17,7 @@ class QTreeWidget;
 // Ordwin's form: the product list with its check boxes and "Latest Version"
 // column, the "Install Newest Versions" button, the caption and the link to the
 // maker's product page. It runs the update checks.
-class COrdwinView : public QWidget, public LatestKnownFlag {
+class COrdwinView : public QWidget {
   Q_OBJECT
 
  public:
@@ -33,21 +32,22 @@ class COrdwinView : public QWidget, public LatestKnownFlag {
   // Update: refills the product list, then sets the main window's title.
   void OnUpdate();
 
-  // The product list (product_list.cpp).
+  // The product list (ordwin_view_product_list.cpp).
   void RefillList();
   void RefreshLatestVersions();
   void UpdateInstallButton();
   void OnItemChanged(int item);
   void OnListClick(QPoint listViewportPos);
 
-  // The update operations (update_checks.cpp).
+  // The update operations (ordwin_view_update_checks.cpp).
   void CheckForUpdates();
   void StartupPrompt();
   void InstallNewestVersions();
   void OpenLatestVersion(int item);
   void OpenProductPage();
 
-  void SetLatestKnown() override;
+  // The latest versions are known from now on (set by the first check, never cleared).
+  void SetLatestKnown();
   bool LatestKnown() const { return latestKnown_ != 0; }
   std::uint32_t TickedMask() const { return tickedMask_; }
   bool CheckRunning() const { return checkRunning_; }

@@ -116,7 +116,7 @@ void HeadlessCheck(benchmark::State& state) {
   for (auto _ : state) {
     CUpdateSession session;
     const std::string reply = FetchUpdateSite(session, url);
-    ApplyVersionReply(reply, table, nullptr);
+    ApplyVersionReply(reply, table);
     session.Close();
   }
   if (table[1].latest_version.empty()) state.SkipWithError("the check learned nothing");

@@ -162,7 +162,7 @@ TEST_F(TalvaneWindow, StartsWithoutDefaultDatabase) {
   const std::string missing = (folder / "missing.hdb");
   RegisterDefault(missing);
   Start();
-  // The candidate's failure, then string 111, both before the window shows.
+  // The candidate's failure, then IDS_NO_DEFAULT_DATABASE, both before the window shows.
   ASSERT_EQ(questions.asked.size(), 2u);
   EXPECT_EQ(questions.asked[0].text, FileErrorMessage(2, missing));
   EXPECT_EQ(questions.asked[1].text, "Couldn't load the default database.");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "flag_editor/command_line.h"
+#include "hashdb/cp1252.h"
 
 namespace {
 

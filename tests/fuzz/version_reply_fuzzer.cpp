@@ -12,17 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "update_client/latest_known.h"
 #include "update_client/update_site.h"
 #include "update_manager/product_table.h"
 
 namespace {
-
-class CountingFlag final : public LatestKnownFlag {
- public:
-  void SetLatestKnown() override { ++sets; }
-  int sets = 0;
-};
 
 void Require(bool holds, const char* what, int entry) {
   if (holds) return;
@@ -51,13 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table[i].latest_version = Before("version", i);
     table[i].download_link = Before("link", i);
   }
-  CountingFlag flag;
-  ApplyVersionReply(std::string_view(block.get(), size), table, &flag);
+  const bool latest_known = ApplyVersionReply(std::string_view(block.get(), size), table);
   ASAN_UNPOISON_MEMORY_REGION(block.get() + readable, size - readable);
 
   const std::string_view full(block.get(), readable);
   const std::string_view text = full.substr(0, full.find('\0'));
-  Require(flag.sets == 1, "the latest-known flag was not set exactly once", -1);
+  Require(latest_known, "the reply did not make the latest versions known", -1);
   for (int i = 0; i < CProductTable::kEntryCount; ++i) {
     const CProductEntry& entry = table[i];
     Require(entry.code == rebuilt[i].code && entry.list_index == rebuilt[i].list_index &&

@@ -147,7 +147,7 @@ TEST(Soak, FiveHundredUpdateChecksAgainstTheLoopbackSite) {
     {
       CUpdateSession session(&progress);
       const std::string reply = FetchUpdateSite(session, url);
-      ApplyVersionReply(reply, table, nullptr);
+      ApplyVersionReply(reply, table);
       ASSERT_EQ(session.LastOutcome().failure, TransferFailure::kNone) << "check " << check;
       session.Close();
     }

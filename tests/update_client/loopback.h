@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,7 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "update_client/transfer_progress.h"
+#include "tests/platform/config_folder.h"
+#include "update_client/transfer.h"
+#include "update_manager/progress_steps.h"
 
 namespace testing_support {
 
@@ -82,32 +85,23 @@ struct NotAcceptingPort : LoopbackPort {
 
 using Step = std::pair<unsigned, int>;
 
-// Records the steps; Poll answers from on_poll (default: go on) and notes when
-// it was called.
-class RecordingProgress : public TransferProgress {
+// Records the phases as the progress steps Ordwin shows for them; the cancel
+// question is answered from on_poll (true: go on, the default), noting when it
+// was asked.
+class RecordingProgress : public TransferObserver {
  public:
-  void SetStep(unsigned string_id, int percent) override { steps.emplace_back(string_id, percent); }
-  bool Poll() override {
+  void OnPhase(TransferPhase phase, std::size_t) override {
+    const ProgressStep step = ProgressStepOf(phase);
+    steps.emplace_back(step.string_id, step.percent);
+  }
+  bool CancelRequested() override {
     poll_times.push_back(std::chrono::steady_clock::now());
-    return on_poll ? on_poll() : true;
+    return on_poll ? !on_poll() : false;
   }
 
   std::vector<Step> steps;
   std::vector<std::chrono::steady_clock::time_point> poll_times;
   std::function<bool()> on_poll;
-};
-
-// A private settings folder for Ordwin.ini, set as $VELMORA_CONFIG_DIR while it
-// lives; also keeps proxy settings of the machine away from loopback requests.
-class ScopedConfigFolder {
- public:
-  ScopedConfigFolder();
-  ~ScopedConfigFolder();
-  const std::filesystem::path& Path() const { return path_; }
-  void WriteOrdwinIni(const std::string& contents) const;
-
- private:
-  std::filesystem::path path_;
 };
 
 // Reads a whole file; empty when it cannot be read.

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "update_client/latest_known.h"
 #include "update_client/update_site.h"
 #include "update_manager/product_table.h"
 
@@ -82,12 +81,6 @@ const ReplyCase kCases[] = {
      "old-link"},
 };
 
-class RecordingFlag : public LatestKnownFlag {
- public:
-  void SetLatestKnown() override { ++sets; }
-  int sets = 0;
-};
-
 TEST(ReplyRules, EachCaseSetsOnlyWhatTheRulesSay) {
   for (const ReplyCase& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -97,15 +90,14 @@ TEST(ReplyRules, EachCaseSetsOnlyWhatTheRulesSay) {
       entry.latest_version = "old";
       entry.download_link = "old-link";
     }
-    RecordingFlag flag;
-    ApplyVersionReply(c.reply, table, &flag);
+    const bool latest_known = ApplyVersionReply(c.reply, table);
 
     for (const CProductEntry& entry : table.Entries()) {
       if (entry.code != c.code) continue;
       EXPECT_EQ(entry.latest_version, c.want_version);
       EXPECT_EQ(entry.download_link, c.want_link);
     }
-    EXPECT_EQ(flag.sets, 1) << "the latest-known flag is set for every reply";
+    EXPECT_TRUE(latest_known) << "the latest-known flag is set for every reply";
   }
 }
 
@@ -116,7 +108,7 @@ TEST(ReplyRules, EntriesAreSearchedIndependentlyAndOthersKeepTheirValues) {
   table[4].download_link = "kept-link";
   const std::string reply =
       "<!-- WZ version=\"2\" link=\"http://w\" --><!-- KVSL version=\"1\" link=\"http://k\" -->";
-  ApplyVersionReply(reply, table, nullptr);
+  ApplyVersionReply(reply, table);
 
   EXPECT_EQ(table[1].latest_version, "1");   // KVSL comes later in the reply than WZ
   EXPECT_EQ(table[5].latest_version, "2");
@@ -131,7 +123,7 @@ TEST(ReplyRules, EntriesAreSearchedIndependentlyAndOthersKeepTheirValues) {
 
 TEST(ReplyRules, EntriesWithoutACodeTakeNoSection) {
   CProductTable table;   // not rebuilt yet: no codes
-  ApplyVersionReply("<!-- QEL version=\"2\" link=\"http://q\" -->", table, nullptr);
+  ApplyVersionReply("<!-- QEL version=\"2\" link=\"http://q\" -->", table);
   for (const CProductEntry& entry : table.Entries()) EXPECT_EQ(entry.latest_version, "");
 }
 

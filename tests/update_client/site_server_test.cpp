@@ -93,7 +93,7 @@ std::string ReadBackDifference(const Manifest& manifest) {
     table[static_cast<int>(i)].latest_version = "(before)";
     table[static_cast<int>(i)].download_link = "(before)";
   }
-  ApplyVersionReply(RenderReplyPage(manifest), table, nullptr);
+  ApplyVersionReply(RenderReplyPage(manifest), table);
   std::string difference;
   for (std::size_t i = 0; i < count; ++i) {
     const ManifestEntry& listed = manifest.products[i];
@@ -270,7 +270,7 @@ TEST_F(ReferenceSite, EveryProductGetsItsOwnSectionWhateverTheManifestOrder) {
         "Pellor\t7.2\thttp://d/pellor\nOW\t1.2\thttp://d/ordwin\n");
   CProductTable table;
   table.Rebuild();
-  ApplyVersionReply(Fetch("/index3.php?ACTION=163"), table, nullptr);
+  ApplyVersionReply(Fetch("/index3.php?ACTION=163"), table);
   EXPECT_EQ(table[0].latest_version, "1.2");
   EXPECT_EQ(table[0].download_link, "http://d/ordwin");
   EXPECT_EQ(table[2].latest_version, "7.2");

@@ -11,6 +11,7 @@
 #include "update_client/progress.h"
 #include "update_client/update_session.h"
 #include "update_client/update_site.h"
+#include "update_manager/check_progress.h"
 #include "update_manager/ordwin_strings.h"
 
 namespace ordwin_test {
@@ -18,8 +19,8 @@ namespace {
 
 using testing_support::Step;
 
-// The dialog itself, noting what it showed after every step.
-class WatchedProgress : public CProgress {
+// The dialog of a check, noting what it showed after every step.
+class WatchedProgress : public CProgress, public CheckProgress {
  public:
   struct Seen {
     Step step;
@@ -27,9 +28,11 @@ class WatchedProgress : public CProgress {
     int bar;
     bool visible;
   };
-  void SetStep(unsigned string_id, int percent) override {
-    CProgress::SetStep(string_id, percent);
-    seen.push_back({{string_id, percent}, Text(), Percent(), isVisible()});
+  WatchedProgress() : CheckProgress(static_cast<CProgress&>(*this)) {}
+  void OnPhase(TransferPhase phase, std::size_t bytes) override {
+    CheckProgress::OnPhase(phase, bytes);
+    const ProgressStep step = ProgressStepOf(phase);
+    seen.push_back({{step.string_id, step.percent}, Text(), Percent(), isVisible()});
   }
   std::vector<Seen> seen;
 };
@@ -63,6 +66,7 @@ TEST(Progress, NewDialogIsEmptyAndShown) {
 // without a text keeps the name with the text.
 TEST(Progress, TheStepLineIsNamedByItsStepForAssistiveTechnology) {
   CProgress progress;
+  CheckProgress check(progress);
   auto* line = progress.findChild<QLabel*>(QStringLiteral("progressText"));
   ASSERT_NE(line, nullptr);
   QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(line);
@@ -71,7 +75,7 @@ TEST(Progress, TheStepLineIsNamedByItsStepForAssistiveTechnology) {
                         {IDS_STEP_CONNECTED, 20}, {99999, 30}, {IDS_STEP_DOWNLOADING, 80}};
   for (const Step& step : steps) {
     SCOPED_TRACE(step.first);
-    progress.SetStep(step.first, step.second);
+    check.SetStep(step.first, step.second);
     ASSERT_FALSE(progress.Text().isEmpty());
     EXPECT_EQ(accessible->text(QAccessible::Name), progress.Text());
   }
@@ -91,25 +95,27 @@ class PaintCounter : public QObject {
 // before SetStep returns.
 TEST(Progress, EveryStepIsPaintedAtOnce) {
   CProgress progress;
+  CheckProgress steps(progress);
   PaintCounter counter;
   progress.findChild<QLabel*>(QStringLiteral("progressText"))->installEventFilter(&counter);
   progress.findChild<QProgressBar*>(QStringLiteral("progressBar"))->installEventFilter(&counter);
   for (unsigned id : {IDS_STEP_COMMUNICATING, IDS_STEP_CONNECTING, IDS_STEP_DOWNLOADING}) {
     const int before = counter.paints;
-    progress.SetStep(id, 40);
+    steps.SetStep(id, 40);
     EXPECT_GE(counter.paints, before + 2) << id;  // text line and bar, without an event loop
   }
 }
 
 TEST(Progress, StepsAreAbsoluteAndAMissingTextStays) {
   CProgress progress;
-  progress.SetStep(IDS_STEP_COMMUNICATING, 20);
+  CheckProgress steps(progress);
+  steps.SetStep(IDS_STEP_COMMUNICATING, 20);
   EXPECT_EQ(progress.Text(), "Communicating with Velmora Update Site...");
   EXPECT_EQ(progress.Percent(), 20);
-  progress.SetStep(IDS_STEP_FINDING, 5);  // the bar moves back
+  steps.SetStep(IDS_STEP_FINDING, 5);  // the bar moves back
   EXPECT_EQ(progress.Text(), "Finding Velmora...");
   EXPECT_EQ(progress.Percent(), 5);
-  progress.SetStep(9999, 45);  // no such string
+  steps.SetStep(9999, 45);  // no such string
   EXPECT_EQ(progress.Text(), "Finding Velmora...");
   EXPECT_EQ(progress.Percent(), 45);
   EXPECT_EQ(progress.findChild<QLabel*>(QStringLiteral("progressText"))->text(), progress.Text());
@@ -117,7 +123,7 @@ TEST(Progress, StepsAreAbsoluteAndAMissingTextStays) {
 
 // What the dialog showed during real transfers: it is on screen throughout,
 // its text line and bar show every step, and whatever happened the transfer
-// ends with 149 at 50 and 155 at 80.
+// ends with IDS_STEP_RECEIVING at 50 and IDS_STEP_DOWNLOADING at 80.
 TEST(Progress, StepsOfReachableAndUnreachableSites) {
   testing_support::ScopedConfigFolder config;
   ReferenceSite site(kSampleManifest);

@@ -12,6 +12,7 @@
 #include "update_client/site_hosts.h"
 #include "update_client/update_session.h"
 #include "update_client/update_site.h"
+#include "update_manager/check_progress.h"
 #include "update_manager/ordwin_strings.h"
 #include "update_manager/ordwin_view.h"
 #include "update_manager/product_table.h"
@@ -27,9 +28,10 @@ void COrdwinView::CheckForUpdates() {
   emit checkRunningChanged(true);
   {
     auto progress = std::make_unique<CProgress>(window());
-    CUpdateSession session(progress.get());
+    CheckProgress steps(*progress);
+    CUpdateSession session(&steps);
     const std::string reply = FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction));
-    ApplyVersionReply(reply, table_, this);
+    if (ApplyVersionReply(reply, table_)) SetLatestKnown();
     RefreshLatestVersions();
     session.CloseConnection();
     session.Close();

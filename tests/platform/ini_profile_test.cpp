@@ -9,14 +9,14 @@
 
 #include "platform/settings_folder.h"
 #include "tests/platform/child_process.h"
-#include "tests/update_client/loopback.h"
+#include "tests/platform/config_folder.h"
+#include "tests/platform/test_files.h"
 
 namespace {
 
 using testing_support::ChildOutcome;
 using testing_support::RunInChild;
 
-using testing_support::ReadFile;
 using testing_support::ScopedConfigFolder;
 
 class IniProfile : public ::testing::Test {
@@ -70,7 +70,7 @@ TEST_F(IniProfile, WriteReplacesTheKeyAndKeepsEveryOtherLine) {
   Write("; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=1\n"
         "Extra = keep  me\n\n[Last]\nY=2");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
-  EXPECT_EQ(ReadFile(path_),
+  EXPECT_EQ(ReadBytes(path_),
             "; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=0\n"
             "Extra = keep  me\n\n[Last]\nY=2\n");
 }
@@ -78,7 +78,7 @@ TEST_F(IniProfile, WriteReplacesTheKeyAndKeepsEveryOtherLine) {
 TEST_F(IniProfile, WriteAddsTheKeyAtTheEndOfItsSection) {
   Write("[Ordwin]\r\nUpdateSiteHost=h:1\r\n\r\n[Last]\r\nY=2\r\n");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
-  EXPECT_EQ(ReadFile(path_),
+  EXPECT_EQ(ReadBytes(path_),
             "[Ordwin]\r\nUpdateSiteHost=h:1\r\nCheckForUpdateOnStartup=0\r\n\r\n[Last]\r\nY=2\r\n");
   EXPECT_EQ(ReadProfileInt(path_, "Ordwin", "CheckForUpdateOnStartup", 1), 0);
 }
@@ -86,11 +86,11 @@ TEST_F(IniProfile, WriteAddsTheKeyAtTheEndOfItsSection) {
 TEST_F(IniProfile, WriteCreatesSectionFileAndFolder) {
   Write("[Other]\nX=1\n");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
-  EXPECT_EQ(ReadFile(path_), "[Other]\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\n");
+  EXPECT_EQ(ReadBytes(path_), "[Other]\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\n");
 
   const std::string fresh = (folder_.Path() / "new" / "deeper" / "Ordwin.ini").string();
   ASSERT_TRUE(WriteProfileString(fresh, "Ordwin", "CheckForUpdateOnStartup", "0"));
-  EXPECT_EQ(ReadFile(fresh), "[Ordwin]\nCheckForUpdateOnStartup=0\n");
+  EXPECT_EQ(ReadBytes(fresh), "[Ordwin]\nCheckForUpdateOnStartup=0\n");
 }
 
 TEST_F(IniProfile, FailedReplaceLeavesNoTemporaryFile) {
@@ -109,7 +109,7 @@ TEST_F(IniProfile, FailedWriteLeavesTheFileAsItWas) {
   ASSERT_EQ(::chmod(folder_.Path().c_str(), 0500), 0);
   EXPECT_FALSE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
   ::chmod(folder_.Path().c_str(), 0700);
-  EXPECT_EQ(ReadFile(path_), "[Ordwin]\nCheckForUpdateOnStartup=1\n");
+  EXPECT_EQ(ReadBytes(path_), "[Ordwin]\nCheckForUpdateOnStartup=1\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()),
                           std::filesystem::directory_iterator()),
             1)
@@ -157,7 +157,7 @@ TEST_F(IniProfile, AFileOverTheSizeCapIsNeverWritten) {
   big += std::string(kMaxSettingsFileSize, 'x') + "\n";
   Write(big);
   EXPECT_EQ(ReadsAsMissingAndIsNeverWritten(path_), 0);
-  EXPECT_TRUE(ReadFile(path_) == big) << "the file is unchanged";
+  EXPECT_TRUE(ReadBytes(path_) == big) << "the file is unchanged";
 }
 
 TEST_F(IniProfile, AFileThisUserMayNotReadIsNeverWritten) {
@@ -173,7 +173,7 @@ TEST_F(IniProfile, AFileThisUserMayNotReadIsNeverWritten) {
   if (outcome.kind == ChildOutcome::kCannotSwitchUser) GTEST_SKIP() << "cannot switch to nobody";
   EXPECT_EQ(outcome.kind, ChildOutcome::kExited);
   EXPECT_EQ(outcome.code, 0) << "1 a value was read, 2 the file was written";
-  EXPECT_EQ(ReadFile(path_), settings);
+  EXPECT_EQ(ReadBytes(path_), settings);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()),
                           std::filesystem::directory_iterator()),
             1);
