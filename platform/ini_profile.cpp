@@ -29,20 +29,6 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 
-std::vector<std::string> SplitLines(const std::string& content) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // The name of a section header line, or nothing for other lines.
 std::optional<std::string_view> SectionName(std::string_view line) {
   std::string_view text = Trim(line);
@@ -61,13 +47,38 @@ std::optional<std::string_view> KeyName(std::string_view line) {
   return Trim(text.substr(0, equals));
 }
 
+bool Quoted(std::string_view value) {
+  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+}
+
+// The value of a key's line: its text up to a NUL (the profile call hands its
+// callers a C string), without blanks around it and one pair of quotes.
 std::string ValueOf(std::string_view line) {
-  std::string_view value = Trim(line.substr(line.find('=') + 1));
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
-  }
+  std::string_view value = line.substr(line.find('=') + 1);
+  value = Trim(value.substr(0, value.find('\0')));
+  if (Quoted(value)) value = value.substr(1, value.size() - 2);
   return std::string(value);
+}
+
+// The line that gives value back when read: quoted when the reader would take
+// blanks or a pair of quotes off it.
+std::string KeyLine(std::string_view key, const std::string& value) {
+  const bool quote = Quoted(value) || (!value.empty() && (Trim(value).size() != value.size()));
+  return std::string(key) + "=" + (quote ? "\"" + value + "\"" : value);
+}
+
+// Whether a section, key and value can be written so that they read back: no
+// line breaks or NULs anywhere; names without blanks around them; a section
+// without ']'; a key that is not empty, holds no '=' and starts no comment or
+// section line.
+bool Writable(std::string_view section, std::string_view key, std::string_view value) {
+  using namespace std::string_view_literals;
+  for (const std::string_view text : {section, key, value}) {
+    if (text.find_first_of("\r\n\0"sv) != std::string_view::npos) return false;
+  }
+  if (Trim(section).size() != section.size() || section.find(']') != std::string_view::npos) return false;
+  return !key.empty() && Trim(key).size() == key.size() && key.find('=') == std::string_view::npos &&
+         key.front() != ';' && key.front() != '[';
 }
 
 // Where section's lines are: [first, end) after its header, or nothing.
@@ -76,22 +87,22 @@ struct SectionRange {
   std::size_t end = 0;
 };
 
-std::optional<SectionRange> FindSection(const std::vector<std::string>& lines,
+std::optional<SectionRange> FindSection(const std::vector<SettingsLine>& lines,
                                         std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    auto name = SectionName(lines[i]);
+    auto name = SectionName(lines[i].text);
     if (!name || !SameName(*name, section)) continue;
     SectionRange range{i + 1, i + 1};
-    while (range.end < lines.size() && !SectionName(lines[range.end])) ++range.end;
+    while (range.end < lines.size() && !SectionName(lines[range.end].text)) ++range.end;
     return range;
   }
   return std::nullopt;
 }
 
-std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, SectionRange range,
+std::optional<std::size_t> FindKey(const std::vector<SettingsLine>& lines, SectionRange range,
                                    std::string_view key) {
   for (std::size_t i = range.first; i < range.end; ++i) {
-    auto name = KeyName(lines[i]);
+    auto name = KeyName(lines[i].text);
     if (name && SameName(*name, key)) return i;
   }
   return std::nullopt;
@@ -101,12 +112,12 @@ std::optional<std::string> LookUp(const std::string& path, const std::string& se
                                   const std::string& key) {
   const SettingsFile file = ReadSettingsFile(path);
   if (file.state != SettingsFileState::kRead) return std::nullopt;
-  std::vector<std::string> lines = SplitLines(file.contents);
+  std::vector<SettingsLine> lines = SplitSettingsLines(file.contents);
   auto range = FindSection(lines, section);
   if (!range) return std::nullopt;
   auto at = FindKey(lines, *range, key);
   if (!at) return std::nullopt;
-  return ValueOf(lines[*at]);
+  return ValueOf(lines[*at].text);
 }
 
 }  // namespace
@@ -135,26 +146,25 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
+  if (!Writable(section, key, value)) return false;
   return UpdateSettingsFile(path, [&](const std::string& content) -> std::optional<std::string> {
-    std::vector<std::string> lines = SplitLines(content);
-    const std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    std::vector<SettingsLine> lines = SplitSettingsLines(content);
+    // New lines end like the file's lines; the others keep their own ends.
+    const bool crlf = content.find("\r\n") != std::string::npos;
 
     if (auto range = FindSection(lines, section)) {
       if (auto at = FindKey(lines, *range, key)) {
-        std::string& line = lines[*at];
-        line = std::string(KeyName(line).value()) + "=" + value;
+        std::string& line = lines[*at].text;
+        line = KeyLine(KeyName(line).value(), value);
       } else {
         std::size_t insert = range->end;
-        while (insert > range->first && Trim(lines[insert - 1]).empty()) --insert;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), key + "=" + value);
+        while (insert > range->first && Trim(lines[insert - 1].text).empty()) --insert;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), SettingsLine{KeyLine(key, value), crlf});
       }
     } else {
-      lines.push_back("[" + section + "]");
-      lines.push_back(key + "=" + value);
+      lines.push_back(SettingsLine{"[" + section + "]", crlf});
+      lines.push_back(SettingsLine{KeyLine(key, value), crlf});
     }
-
-    std::string out;
-    for (const std::string& line : lines) out += line + eol;
-    return out;
+    return JoinSettingsLines(lines);
   });
 }

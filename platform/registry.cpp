@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <string_view>
 #include <vector>
 
 #include "platform/settings_folder.h"
@@ -21,29 +22,6 @@ std::string TrimBlanks(const std::string& text) {
 }
 
 std::string FullKey(const std::string& hive, const std::string& key) { return hive + "\\" + key; }
-
-// One line of the store without its line end ("\n", or "\r\n").
-struct Line {
-  std::string text;
-  bool carriage_return = false;
-};
-
-std::vector<Line> SplitLines(const std::string& contents) {
-  std::vector<Line> lines;
-  std::size_t start = 0;
-  while (start < contents.size()) {
-    auto end = contents.find('\n', start);
-    if (end == std::string::npos) end = contents.size();
-    Line line{contents.substr(start, end - start), false};
-    if (!line.text.empty() && line.text.back() == '\r') {
-      line.text.pop_back();
-      line.carriage_return = true;
-    }
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
 
 // The lower-case full key of a section line, if the line is one.
 std::optional<std::string> SectionOf(const std::string& text) {
@@ -70,7 +48,7 @@ std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& te
 // added at the end when missing; every other line stays as it was.
 std::string WithValue(const std::string& contents, const std::string& hive, const std::string& key,
                       const std::string& name, const std::string& value) {
-  std::vector<Line> lines = SplitLines(contents);
+  std::vector<SettingsLine> lines = SplitSettingsLines(contents);
   const std::string wanted = Lower(FullKey(hive, key));
   const std::string wanted_name = Lower(name);
   std::optional<std::size_t> section_end;   // line after the last entry of the first matching section
@@ -97,20 +75,14 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
   }
   if (!done) {
     if (section_end) {
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end), Line{name + "=" + value});
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end), SettingsLine{name + "=" + value});
     } else {
-      if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back(Line{});
-      lines.push_back(Line{"[" + FullKey(hive, key) + "]"});
-      lines.push_back(Line{name + "=" + value});
+      if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back(SettingsLine{});
+      lines.push_back(SettingsLine{"[" + FullKey(hive, key) + "]"});
+      lines.push_back(SettingsLine{name + "=" + value});
     }
   }
-  std::string updated;
-  for (const Line& line : lines) {
-    updated += line.text;
-    if (line.carriage_return) updated += '\r';
-    updated += '\n';
-  }
-  return updated;
+  return JoinSettingsLines(lines);
 }
 
 }  // namespace
@@ -127,7 +99,7 @@ std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
   bool found = false;
   bool inside = false;
   std::map<std::string, std::string> values;
-  for (const Line& line : SplitLines(store.contents)) {
+  for (const SettingsLine& line : SplitSettingsLines(store.contents)) {
     if (auto section = SectionOf(line.text)) {
       inside = *section == wanted;
       found = found || inside;
@@ -156,10 +128,14 @@ void IniFileRegistry::CloseKey(RegistryKey key) { open_keys_.erase(key); }
 
 bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
                                const std::string& name, const std::string& value) {
-  // What the store's line format cannot hold is not written.
-  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos ||
+  // What the store's line format cannot hold is not written: it would not read
+  // back (names lose the blanks around them; a line starting with ';', '#' or
+  // '[' is a comment or a section).
+  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos || TrimBlanks(name) != name ||
+      std::string_view(";#[").find(name.front()) != std::string_view::npos ||
       value.find_first_of("\r\n") != std::string::npos ||
-      key.find_first_of("[]\r\n") != std::string::npos) {
+      key.find_first_of("[]\r\n") != std::string::npos ||
+      (!key.empty() && (key.back() == ' ' || key.back() == '\t'))) {
     return false;
   }
   return UpdateSettingsFile(path_, [&](const std::string& contents) -> std::optional<std::string> {

@@ -149,3 +149,30 @@ bool UpdateSettingsFile(const std::string& path,
   }
   return false;
 }
+
+std::vector<SettingsLine> SplitSettingsLines(const std::string& contents) {
+  std::vector<SettingsLine> lines;
+  std::size_t start = 0;
+  while (start < contents.size()) {
+    auto end = contents.find('\n', start);
+    if (end == std::string::npos) end = contents.size();
+    SettingsLine line{contents.substr(start, end - start), false};
+    if (!line.text.empty() && line.text.back() == '\r') {
+      line.text.pop_back();
+      line.carriage_return = true;
+    }
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string JoinSettingsLines(const std::vector<SettingsLine>& lines) {
+  std::string joined;
+  for (const SettingsLine& line : lines) {
+    joined += line.text;
+    if (line.carriage_return) joined += '\r';
+    joined += '\n';
+  }
+  return joined;
+}

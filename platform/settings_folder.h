@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Where the programs' outside settings live on Linux. $VELMORA_CONFIG_DIR, when
 // set and not empty, holds both (tests and the demo use it). Otherwise the
@@ -46,3 +47,15 @@ SettingsFile ReadSettingsFile(const std::string& path);
 // in place.
 bool UpdateSettingsFile(const std::string& path,
                         const std::function<std::optional<std::string>(const std::string&)>& edit);
+
+// One line of a settings file without its line end ("\n", or "\r\n"). A rewrite
+// gives every line back its own end, so editing one key leaves the bytes of
+// every other line as they were, in files with mixed line ends too.
+struct SettingsLine {
+  std::string text;
+  bool carriage_return = false;
+};
+
+std::vector<SettingsLine> SplitSettingsLines(const std::string& contents);
+// The lines, each followed by its line end; the last one gains one if it had none.
+std::string JoinSettingsLines(const std::vector<SettingsLine>& lines);
