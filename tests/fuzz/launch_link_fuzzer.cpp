@@ -5,6 +5,7 @@
 // it as an absolute http or https URL with that host, as written.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -72,10 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(scheme == "http" || scheme == "https", "libcurl does not read as an http or https URL");
   Require(Lower(link.substr(0, scheme.size() + 3)) == scheme + "://", "libcurl reads with another scheme");
   Require(!host.empty() && !HasBlankOrControl(host), "libcurl reads without a host, or with a blank in it");
-  // The host the user reads is the one a browser goes to: written right after
-  // the scheme or after user info, not spelled with escapes.
-  const std::size_t where = Lower(link).find(Lower(host), authority);
-  Require(where == authority || (where != std::string::npos && link[where - 1] == '@'),
-          "libcurl reads with a host other than the one written");
+  // The host the user reads is the one a browser goes to: the authority (up to
+  // the first '/', '?' or '#') is the host, after user info and '@', before a
+  // port; the host is not spelled with escapes.
+  const std::string lower = Lower(link);
+  const std::size_t end = std::min(lower.find_first_of("/?#", authority), lower.size());
+  bool written = false;
+  for (std::size_t at = authority; at < end && !written; ++at) {
+    if (at != authority && lower[at - 1] != '@') continue;
+    written = lower.compare(at, host.size(), Lower(host)) == 0 &&
+              (at + host.size() == end || lower[at + host.size()] == ':');
+  }
+  Require(written, "libcurl reads with a host other than the one written");
   return 0;
 }
