@@ -17,6 +17,16 @@ std::vector<IniLine> SplitIniLines(std::string_view contents) {
   return lines;
 }
 
+std::string JoinIniLines(const std::vector<IniLine>& lines) {
+  std::string joined;
+  for (const IniLine& line : lines) {
+    joined += line.text;
+    if (line.carriage_return) joined += '\r';
+    joined += '\n';
+  }
+  return joined;
+}
+
 std::string_view TrimBlanks(std::string_view text) {
   constexpr std::string_view kBlanks = " \t";
   const std::size_t first = text.find_first_not_of(kBlanks);

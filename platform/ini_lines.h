@@ -18,6 +18,10 @@ struct IniLine {
 
 // The lines of a file's text; a last line without a line end counts.
 std::vector<IniLine> SplitIniLines(std::string_view contents);
+// The lines, each followed by its own line end ("\r\n" or "\n"), so a rewrite
+// of one key leaves every other line's bytes as they were; a last line that
+// had no line end gains one.
+std::string JoinIniLines(const std::vector<IniLine>& lines);
 
 // The text without the blanks (spaces and tabs) around it.
 std::string_view TrimBlanks(std::string_view text);

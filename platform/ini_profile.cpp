@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::string_view kCommentStarts = ";";
-
 // The name of a section header line, or nothing for other lines.
 std::optional<std::string_view> SectionName(std::string_view line) {
   std::string_view text = TrimBlanks(line);
@@ -23,19 +21,45 @@ std::optional<std::string_view> SectionName(std::string_view line) {
 
 // The key of a "Key=value" line, or nothing for other lines.
 std::optional<std::string_view> KeyName(std::string_view line) {
-  const std::optional<IniEntry> entry = EntryOf(line, kCommentStarts);
-  if (!entry) return std::nullopt;
-  return entry->name;
+  std::string_view text = TrimBlanks(line);
+  if (text.empty() || text.front() == ';') return std::nullopt;
+  std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return TrimBlanks(text.substr(0, equals));
 }
 
-// The value without the blanks around it and one pair of enclosing quotes.
+bool Quoted(std::string_view value) {
+  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+}
+
+// The value of a key's line: its text up to a NUL (the profile call hands its
+// callers a C string), without blanks around it and one pair of quotes.
 std::string ValueOf(std::string_view line) {
-  std::string_view value = TrimBlanks(EntryOf(line, kCommentStarts)->value);
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
-  }
+  std::string_view value = line.substr(line.find('=') + 1);
+  value = TrimBlanks(value.substr(0, value.find('\0')));
+  if (Quoted(value)) value = value.substr(1, value.size() - 2);
   return std::string(value);
+}
+
+// The line that gives value back when read: quoted when the reader would take
+// blanks or a pair of quotes off it.
+std::string KeyLine(std::string_view key, const std::string& value) {
+  const bool quote = Quoted(value) || (!value.empty() && (TrimBlanks(value).size() != value.size()));
+  return std::string(key) + "=" + (quote ? "\"" + value + "\"" : value);
+}
+
+// Whether a section, key and value can be written so that they read back: no
+// line breaks or NULs anywhere; names without blanks around them; a section
+// without ']'; a key that is not empty, holds no '=' and starts no comment or
+// section line.
+bool Writable(std::string_view section, std::string_view key, std::string_view value) {
+  using namespace std::string_view_literals;
+  for (const std::string_view text : {section, key, value}) {
+    if (text.find_first_of("\r\n\0"sv) != std::string_view::npos) return false;
+  }
+  if (TrimBlanks(section).size() != section.size() || section.find(']') != std::string_view::npos) return false;
+  return !key.empty() && TrimBlanks(key).size() == key.size() && key.find('=') == std::string_view::npos &&
+         key.front() != ';' && key.front() != '[';
 }
 
 // Where section's lines are: [first, end) after its header, or nothing.
@@ -69,7 +93,7 @@ std::optional<std::string> LookUp(const std::string& path, const std::string& se
                                   const std::string& key) {
   const SettingsFile file = ReadSettingsFile(path);
   if (file.state != SettingsFileState::kRead) return std::nullopt;
-  const std::vector<IniLine> lines = SplitIniLines(file.contents);
+  std::vector<IniLine> lines = SplitIniLines(file.contents);
   auto range = FindSection(lines, section);
   if (!range) return std::nullopt;
   auto at = FindKey(lines, *range, key);
@@ -92,7 +116,7 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
   std::size_t i = 0;
   bool negative = false;
   if ((*value)[i] == '-' || (*value)[i] == '+') negative = (*value)[i++] == '-';
-  // Wraps around on overflow as 32-bit arithmetic does, without undefined behaviour.
+  // Wraps like the 32-bit original on overflow, without undefined behaviour.
   unsigned int number = 0;
   for (; i < value->size() && (*value)[i] >= '0' && (*value)[i] <= '9'; ++i) {
     number = number * 10u + static_cast<unsigned int>((*value)[i] - '0');
@@ -103,26 +127,25 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
+  if (!Writable(section, key, value)) return false;
   return UpdateSettingsFile(path, [&](const std::string& content) -> std::optional<std::string> {
     std::vector<IniLine> lines = SplitIniLines(content);
-    const std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    // New lines end like the file's lines; the others keep their own ends.
+    const bool crlf = content.find("\r\n") != std::string::npos;
 
     if (auto range = FindSection(lines, section)) {
       if (auto at = FindKey(lines, *range, key)) {
         std::string& line = lines[*at].text;
-        line = std::string(KeyName(line).value()) + "=" + value;
+        line = KeyLine(KeyName(line).value(), value);
       } else {
         std::size_t insert = range->end;
         while (insert > range->first && TrimBlanks(lines[insert - 1].text).empty()) --insert;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), IniLine{key + "=" + value});
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), IniLine{KeyLine(key, value), crlf});
       }
     } else {
-      lines.push_back(IniLine{"[" + section + "]"});
-      lines.push_back(IniLine{key + "=" + value});
+      lines.push_back(IniLine{"[" + section + "]", crlf});
+      lines.push_back(IniLine{KeyLine(key, value), crlf});
     }
-
-    std::string out;
-    for (const IniLine& line : lines) out += line.text + eol;
-    return out;
+    return JoinIniLines(lines);
   });
 }

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <string_view>
 #include <vector>
 
 #include "platform/ascii.h"
@@ -8,22 +9,26 @@
 
 namespace {
 
-constexpr std::string_view kCommentStarts = ";#";
-
 std::string FullKey(const std::string& hive, const std::string& key) { return hive + "\\" + key; }
 
 // The lower-case full key of a section line, if the line is one.
-std::optional<std::string> SectionOf(std::string_view text) {
-  const std::string_view trimmed = TrimBlanks(text);
+std::optional<std::string> SectionOf(const std::string& text) {
+  const std::string trimmed(TrimBlanks(text));
   if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']') return std::nullopt;
   return AsciiLower(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
 }
 
-// Name (lower case) and raw value of a "Name=value" line.
-std::optional<std::pair<std::string, std::string>> ValueLineOf(std::string_view text) {
-  const std::optional<IniEntry> entry = EntryOf(text, kCommentStarts);
-  if (!entry) return std::nullopt;
-  return std::make_pair(AsciiLower(entry->name), std::string(entry->value));
+bool IsComment(const std::string& text) {
+  const std::string trimmed(TrimBlanks(text));
+  return !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
+}
+
+// Name (lower case) and value of a "Name=value" line.
+std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& text) {
+  if (IsComment(text)) return std::nullopt;
+  const auto equals = text.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  return std::make_pair(AsciiLower(TrimBlanks(text.substr(0, equals))), text.substr(equals + 1));
 }
 
 // The store's text with name set to value under hive\key: the value's line
@@ -45,7 +50,7 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
       continue;
     }
     if (!inside) continue;
-    if (auto entry = ValueLineOf(lines[i].text)) {
+    if (auto entry = EntryOf(lines[i].text)) {
       if (entry->first == wanted_name) {
         const std::string spelled = lines[i].text.substr(0, lines[i].text.find('='));
         lines[i].text = spelled + "=" + value;
@@ -65,13 +70,7 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
       lines.push_back(IniLine{name + "=" + value});
     }
   }
-  std::string updated;
-  for (const IniLine& line : lines) {
-    updated += line.text;
-    if (line.carriage_return) updated += '\r';
-    updated += '\n';
-  }
-  return updated;
+  return JoinIniLines(lines);
 }
 
 }  // namespace
@@ -95,7 +94,7 @@ std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
       continue;
     }
     if (!inside) continue;
-    if (auto entry = ValueLineOf(line.text)) values.emplace(entry->first, entry->second);
+    if (auto entry = EntryOf(line.text)) values.emplace(entry->first, entry->second);
   }
   if (!found) return std::nullopt;
   const RegistryKey handle = next_key_++;
@@ -117,10 +116,14 @@ void IniFileRegistry::CloseKey(RegistryKey key) { open_keys_.erase(key); }
 
 bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
                                const std::string& name, const std::string& value) {
-  // What the store's line format cannot hold is not written.
-  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos ||
+  // What the store's line format cannot hold is not written: it would not read
+  // back (names lose the blanks around them; a line starting with ';', '#' or
+  // '[' is a comment or a section).
+  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos || TrimBlanks(name) != name ||
+      std::string_view(";#[").find(name.front()) != std::string_view::npos ||
       value.find_first_of("\r\n") != std::string::npos ||
-      key.find_first_of("[]\r\n") != std::string::npos) {
+      key.find_first_of("[]\r\n") != std::string::npos ||
+      (!key.empty() && (key.back() == ' ' || key.back() == '\t'))) {
     return false;
   }
   return UpdateSettingsFile(path_, [&](const std::string& contents) -> std::optional<std::string> {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Where the programs' outside settings live. $VELMORA_CONFIG_DIR, when set and
 // not empty, holds both (tests and the demo use it). Otherwise the registry

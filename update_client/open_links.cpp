@@ -48,8 +48,18 @@ bool IsLaunchableLink(const std::string& link) {
   // "scheme://" and then the host, as browsers and users read it.
   const std::string_view text(link);
   const std::size_t authority = parts.scheme.size() + 3;
-  return EqualsIgnoringAsciiCase(text.substr(0, authority), parts.scheme + "://") && text.size() > authority &&
-         text[authority] != '/';
+  if (!EqualsIgnoringAsciiCase(text.substr(0, authority), parts.scheme + "://") || text.size() <= authority ||
+      text[authority] == '/') {
+    return false;
+  }
+  // libcurl decodes percent escapes in the host ("ex%61mple.com" is example.com,
+  // "%7F" a DEL): the host written after the scheme and any user info must be
+  // the host it read, so the address shown is the one a browser goes to.
+  std::string_view written = text.substr(authority);
+  written = written.substr(0, written.find_first_of("/?#"));
+  if (const std::size_t at = written.rfind('@'); at != std::string_view::npos) written.remove_prefix(at + 1);
+  return EqualsIgnoringAsciiCase(written.substr(0, parts.host.size()), parts.host) &&
+         (written.size() == parts.host.size() || written[parts.host.size()] == ':');
 }
 
 bool IsValidHostSetting(const std::string& host) {

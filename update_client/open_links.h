@@ -8,11 +8,11 @@ inline constexpr std::size_t kMaxLinkLength = 2048;
 
 // Whether a link may be handed to the desktop: an absolute http:// or https://
 // URL (the scheme in any letter case) with a host, as libcurl's URL parser
-// reads it, of at most kMaxLinkLength bytes, written with no blank, no control
-// byte and none of the characters that quote or delimit an address in text
-// (" < > ` \). Links come from the network: anything else could make the
-// desktop open a file, run a handler or show the user another address than
-// the one a browser would go to.
+// reads it and exactly as written (no percent escapes in the host), of at most
+// kMaxLinkLength bytes, written with no blank, no control byte and none of the
+// characters that quote or delimit an address in text (" < > ` \). Links come
+// from the network: anything else could make the desktop open a file, run a
+// handler or show the user another address than the one a browser would go to.
 bool IsLaunchableLink(const std::string& link);
 
 // Whether a host setting (UpdateSiteHost, MakerWebHost) names a host,

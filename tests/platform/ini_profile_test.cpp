@@ -83,6 +83,56 @@ TEST_F(IniProfile, WriteAddsTheKeyAtTheEndOfItsSection) {
   EXPECT_EQ(ReadProfileInt(path_, "Ordwin", "CheckForUpdateOnStartup", 1), 0);
 }
 
+TEST_F(IniProfile, WriteKeepsEveryLineItsOwnEnd) {
+  Write("; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=1\r\nZ=2\r");
+  ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
+  EXPECT_EQ(ReadFile(path_),
+            "; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\r\nZ=2\r\n");
+}
+
+TEST_F(IniProfile, ReadsAValueUpToItsNul) {
+  using namespace std::string_literals;
+  Write("[Ordwin]\nUpdateSiteHost= example.com\0.example.net\nCheckForUpdateOnStartup=\0" "1\n"s);
+  EXPECT_EQ(ReadProfileString(path_, "Ordwin", "UpdateSiteHost", "d"), "example.com");
+  EXPECT_EQ(ReadProfileInt(path_, "Ordwin", "CheckForUpdateOnStartup", 7), 7) << "an empty value";
+}
+
+TEST_F(IniProfile, WrittenValuesReadBackAsGiven) {
+  for (const std::string value : {"", "0", "  blanks around\t", "\"quoted\"", "'single'", "\"", "a \"b\" c"}) {
+    SCOPED_TRACE(testing::PrintToString(value));
+    ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "UpdateSiteHost", value));
+    EXPECT_EQ(ReadProfileString(path_, "Ordwin", "UpdateSiteHost", "d"), value);
+  }
+}
+
+TEST_F(IniProfile, WriteRefusesWhatWouldNotReadBack) {
+  const struct {
+    std::string section;
+    std::string key;
+    std::string value;
+  } cases[] = {
+      {"Ordwin", "UpdateSiteHost", "two\nlines"},
+      {"Ordwin", "UpdateSiteHost", "x\r[Other]"},
+      {"Ordwin", "UpdateSiteHost", std::string("nul\0", 4)},   // read back as "nul"
+      {"Ordwin", "", "v"},
+      {"Ordwin", "a=b", "v"},
+      {"Ordwin", " UpdateSiteHost", "v"},
+      {"Ordwin", ";UpdateSiteHost", "v"},    // a comment
+      {"Ordwin", "[UpdateSiteHost", "v"},    // a section
+      {"Ordwin]", "UpdateSiteHost", "v"},
+      {"Ordwin ", "UpdateSiteHost", "v"},
+      {"Ord\nwin", "UpdateSiteHost", "v"},
+  };
+  const std::string before = "[Ordwin]\nUpdateSiteHost=example.com\n";
+  Write(before);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.section) + " " + testing::PrintToString(c.key) + " " +
+                 testing::PrintToString(c.value));
+    EXPECT_FALSE(WriteProfileString(path_, c.section, c.key, c.value));
+    EXPECT_EQ(ReadFile(path_), before);
+  }
+}
+
 TEST_F(IniProfile, WriteCreatesSectionFileAndFolder) {
   Write("[Other]\nX=1\n");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));

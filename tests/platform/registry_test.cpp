@@ -126,11 +126,32 @@ TEST_F(RegistryTest, WhatCannotBeWrittenIsNotWritten) {
   IniFileRegistry unwritable(dir_ / "file/registry.ini");
   EXPECT_FALSE(unwritable.SetValue(kLocalMachine, "K", "AppPath", "/x"));
 
+  // Keys, names and values the store's lines cannot give back as written.
+  const struct {
+    const char* key;
+    const char* name;
+    const char* value;
+  } cases[] = {
+      {"K", "AppPath", "two\nlines"},
+      {"K", "AppPath", "carriage\rreturn"},
+      {"K", "a=b", "v"},
+      {"K", "", "v"},
+      {"K]", "AppPath", "v"},
+      {"K[", "AppPath", "v"},
+      {"K ", "AppPath", "v"},          // the section would read as "K"
+      {"K\t", "AppPath", "v"},
+      {"K", " AppPath", "v"},          // the name would read as "AppPath"
+      {"K", "AppPath\t", "v"},
+      {"K", ";AppPath", "v"},          // a comment line
+      {"K", "#AppPath", "v"},
+      {"K", "[AppPath", "]"},          // "[AppPath=]" is a section line
+  };
   WriteBytes(path_, "[HKEY_LOCAL_MACHINE\\K]\nAppPath=/x\n");
   IniFileRegistry registry(path_);
-  EXPECT_FALSE(registry.SetValue(kLocalMachine, "K", "AppPath", "two\nlines"));
-  EXPECT_FALSE(registry.SetValue(kLocalMachine, "K", "a=b", "v"));
-  EXPECT_FALSE(registry.SetValue(kLocalMachine, "K]", "AppPath", "v"));
+  for (const auto& c : cases) {
+    EXPECT_FALSE(registry.SetValue(kLocalMachine, c.key, c.name, c.value))
+        << testing::PrintToString(std::string(c.key)) << " " << testing::PrintToString(std::string(c.name));
+  }
   EXPECT_EQ(ReadBytes(path_), "[HKEY_LOCAL_MACHINE\\K]\nAppPath=/x\n");
 }
 

@@ -110,6 +110,7 @@ TEST_F(Launches, OnlyWellFormedWebAddressesAreStarted) {
       {"HTTP://EXAMPLE.COM/", true},
       {"http://127.0.0.1:8080/x", true},
       {"http://[::1]/x", true},
+      {"http://user@example.net:8080/x", true},
       {longest, true},
       {longest + "a", false},
       {"", false},
@@ -133,6 +134,11 @@ TEST_F(Launches, OnlyWellFormedWebAddressesAreStarted) {
       {"http://x/<script>", false},
       {"http://x/`id`", false},
       {"http://a.example\\@b.example/", false},
+      // The host libcurl reads is not the host written: a browser goes elsewhere.
+      {"http://ex%61mple.com/", false},
+      {"http://sp.example%7F/", false},     // a DEL in the host
+      {"http://a%25b.example/", false},
+      {"http://[fe80::1%25eth0]/", false},
       {"javascript:alert(1)", false},
       {"file:///etc/passwd", false},
       {"ftp://x/y", false},
