@@ -86,7 +86,7 @@ TEST_F(IniProfile, WriteAddsTheKeyAtTheEndOfItsSection) {
 TEST_F(IniProfile, WriteKeepsEveryLineItsOwnEnd) {
   Write("; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=1\r\nZ=2\r");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
-  EXPECT_EQ(ReadFile(path_),
+  EXPECT_EQ(ReadBytes(path_),
             "; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\r\nZ=2\r\n");
 }
 
@@ -129,7 +129,7 @@ TEST_F(IniProfile, WriteRefusesWhatWouldNotReadBack) {
     SCOPED_TRACE(testing::PrintToString(c.section) + " " + testing::PrintToString(c.key) + " " +
                  testing::PrintToString(c.value));
     EXPECT_FALSE(WriteProfileString(path_, c.section, c.key, c.value));
-    EXPECT_EQ(ReadFile(path_), before);
+    EXPECT_EQ(ReadBytes(path_), before);
   }
 }
 
