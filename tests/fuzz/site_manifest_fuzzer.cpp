@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       table[static_cast<int>(i)].latest_version = kBefore;
       table[static_cast<int>(i)].download_link = kBefore;
     }
-    ApplyVersionReply(read, table, nullptr);
+    ApplyVersionReply(read, table);
     for (std::size_t i = 0; i < count; ++i) {
       const ManifestEntry& listed = products[first + i];
       const CProductEntry& entry = table[static_cast<int>(i)];
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     entry.latest_version = kBefore;
     entry.download_link = kBefore;
   }
-  ApplyVersionReply(read, ordwin, nullptr);
+  ApplyVersionReply(read, ordwin);
   const std::vector<std::string> warnings = ManifestWarnings(manifest);
   for (const CProductEntry& entry : ordwin.Entries()) {
     const ManifestEntry* listed = nullptr;
