@@ -227,8 +227,12 @@ struct StartRun {
 StartRun StartAndWait(const std::string& config) {
   StartRun run;
   const std::string exe = "/proc/self/exe";
+  // The child reports its own peak: a spawned child's ru_maxrss would count
+  // this process's memory, which it shares until it runs the program.
+  const std::string peak_file = config + "/peak-kib";
+  std::remove(peak_file.c_str());
   std::vector<std::string> env_strings = {"VELMORA_BENCH_START=1", "VELMORA_CONFIG_DIR=" + config,
-                                          "QT_QPA_PLATFORM=offscreen"};
+                                          "QT_QPA_PLATFORM=offscreen", "VELMORA_BENCH_PEAK_FILE=" + peak_file};
   for (char** e = environ; *e; ++e) {
     if (std::strncmp(*e, "VELMORA_", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) {
       env_strings.emplace_back(*e);
@@ -243,10 +247,14 @@ StartRun StartAndWait(const std::string& config) {
     pid_t pid = 0;
     if (::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, env.data()) != 0) return;
     int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) run.peak_bytes = usage.ru_maxrss * 1024.0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) run.peak_bytes = -1;
   });
+  if (run.peak_bytes == 0) {
+    std::ifstream in(peak_file);
+    double kib = 0;
+    if (in >> kib) run.peak_bytes = kib * 1024.0;
+  }
   return run;
 }
 
@@ -292,6 +300,16 @@ int StartAndPaint() {
   dialog.OnInitDialog();
   dialog.show();
   dialog.repaint();
+  // The peak resident memory of this process so far (VmHWM, in KiB).
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      if (const char* file = std::getenv("VELMORA_BENCH_PEAK_FILE")) {
+        std::ofstream(file) << std::strtoll(line.c_str() + 6, nullptr, 10) << "\n";
+      }
+    }
+  }
   return dialog.ListModel().RowCount() > 0 ? 0 : 1;
 }
 
@@ -304,6 +322,7 @@ bool WriteStartFolder(const std::string& folder, const std::string& database) {
 
 void RemoveStartFolder(const std::string& folder) {
   std::remove((folder + "/registry.ini").c_str());
+  std::remove((folder + "/peak-kib").c_str());
   ::rmdir(folder.c_str());
 }
 
