@@ -134,7 +134,7 @@ void HashSetListModel::SetChecked(int position, bool checked) {
   rows_[order_[position]].checked = checked;
   const QModelIndex cell = index(position, kAlertColumn);
   emit dataChanged(cell, cell, {Qt::CheckStateRole});
-  emit CheckToggled(position);
+  emit checkToggled(position);
 }
 
 int HashSetListModel::rowCount(const QModelIndex& parent) const {

@@ -40,7 +40,7 @@ class CProgress : public QDialog {
   void reject() override;
 
  private:
-  QLabel* textLine_;
+  QLabel* text_line_;
   QProgressBar* bar_;
   QPushButton* cancel_;
   bool cancelled_ = false;
