@@ -27,7 +27,8 @@ class CProgress : public QDialog {
   // Shows a step: the text (none: the text stays as it was) and the bar's
   // absolute position, 0 to 100, painted at once.
   void ShowStep(const std::optional<std::string>& text, int percent);
-  // Repaints and handles input; false once Cancel or the close box was used.
+  // Handles pending events (input, repaints); false once Cancel or the close
+  // box was used.
   bool Poll();
 
   bool Cancelled() const { return cancelled_; }
