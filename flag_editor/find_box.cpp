@@ -65,7 +65,7 @@ CFindBox::CFindBox(const QString& text, QWidget* owner) : QDialog(owner) {
   update_find_next();
   connect(find_what_, &QLineEdit::textChanged, this, update_find_next);
   connect(find_next_, &QPushButton::clicked, this, [this] {
-    if (!find_what_->text().isEmpty()) emit FindNext();
+    if (!find_what_->text().isEmpty()) emit findNext();
   });
   connect(cancel, &QPushButton::clicked, this, &CFindBox::reject);
 }
@@ -85,7 +85,7 @@ void CFindBox::done(int result) {
   // Cancel, Esc and the close box all end here; the owner hears it once.
   if (!closing_) {
     closing_ = true;
-    emit Closing();
+    emit closing();
   }
   QDialog::done(result);
   close();

@@ -26,8 +26,8 @@ class CFindBox : public QDialog {
   static constexpr int kMaxFindText = 127;
 
  signals:
-  void FindNext();
-  void Closing();
+  void findNext();
+  void closing();
 
  public slots:
   void done(int result) override;

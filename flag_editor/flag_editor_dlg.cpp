@@ -107,7 +107,7 @@ CFlagEditorDlg::CFlagEditorDlg(MessageBoxes& boxes, FileDialogs& dialogs, Regist
   progress_->setTextVisible(false);
   progress_->hide();
 
-  connect(model_, &HashSetListModel::CheckToggled, this, &CFlagEditorDlg::OnItemChanged);
+  connect(model_, &HashSetListModel::checkToggled, this, &CFlagEditorDlg::OnItemChanged);
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
             // One notification per row whose selection changed, like the list
@@ -547,8 +547,8 @@ void CFlagEditorDlg::OnEditFind() {
     return;
   }
   find_box_ = new CFindBox(find_text_, this);
-  connect(find_box_.data(), &CFindBox::FindNext, this, [this] { OnFindReplace(false); });
-  connect(find_box_.data(), &CFindBox::Closing, this, [this] { OnFindReplace(true); });
+  connect(find_box_.data(), &CFindBox::findNext, this, [this] { OnFindReplace(false); });
+  connect(find_box_.data(), &CFindBox::closing, this, [this] { OnFindReplace(true); });
   find_box_->show();
   find_box_->FocusFindWhat();
 }

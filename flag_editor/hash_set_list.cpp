@@ -144,7 +144,7 @@ void HashSetListModel::SetChecked(int position, bool checked) {
   pending_[entry] = checked;
   const QModelIndex cell = index(position, kAlertColumn);
   emit dataChanged(cell, cell, {Qt::CheckStateRole});
-  emit CheckToggled(position);
+  emit checkToggled(position);
   // Once the catalogue holds the box's state the box reads it from there again.
   if (catalogue_ && catalogue_->GetAlert(static_cast<std::uint32_t>(entry)) == checked) {
     pending_.erase(entry);

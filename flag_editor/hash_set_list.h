@@ -62,7 +62,7 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
 
  signals:
   // The check box of the row at position was toggled.
-  void CheckToggled(int position);
+  void checkToggled(int position);
 
  private:
   // Entries in ascending name order, sorted on first use after a fill.

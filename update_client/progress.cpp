@@ -20,11 +20,11 @@ CProgress::CProgress(QWidget* owner) : QDialog(owner) {
   const DialogUnits du(font());
   setFixedSize(du.Size(236, 57));
 
-  textLine_ = new QLabel(this);  // the template's "Connecting..." is emptied at initialisation
-  textLine_->setObjectName(QStringLiteral("progressText"));
-  textLine_->setTextFormat(Qt::PlainText);
-  textLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  textLine_->setGeometry(du.Rect(20, 14, 198, 8));
+  text_line_ = new QLabel(this);  // the template's "Connecting..." is emptied at initialisation
+  text_line_->setObjectName(QStringLiteral("progressText"));
+  text_line_->setTextFormat(Qt::PlainText);
+  text_line_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  text_line_->setGeometry(du.Rect(20, 14, 198, 8));
 
   bar_ = new QProgressBar(this);
   bar_->setObjectName(QStringLiteral("progressBar"));
@@ -55,8 +55,8 @@ void CProgress::ShowStep(const std::optional<std::string>& step_text, int percen
     // A screen reader hears each phase: the line's name is its text, and the
     // name change is announced (named first, so the text change adds no
     // second announcement).
-    textLine_->setAccessibleName(text);
-    textLine_->setText(text);
+    text_line_->setAccessibleName(text);
+    text_line_->setText(text);
   }
   bar_->setValue(percent);
   repaint();
@@ -67,7 +67,7 @@ bool CProgress::Poll() {
   return !cancelled_;
 }
 
-QString CProgress::Text() const { return textLine_->text(); }
+QString CProgress::Text() const { return text_line_->text(); }
 
 int CProgress::Percent() const { return bar_->value(); }
 

@@ -27,7 +27,8 @@ class CProgress : public QDialog {
   // Shows a step: the text (none: the text stays as it was) and the bar's
   // absolute position, 0 to 100, painted at once.
   void ShowStep(const std::optional<std::string>& text, int percent);
-  // Repaints and handles input; false once Cancel or the close box was used.
+  // Handles pending events (input, repaints); false once Cancel or the close
+  // box was used.
   bool Poll();
 
   bool Cancelled() const { return cancelled_; }
@@ -40,7 +41,7 @@ class CProgress : public QDialog {
   void reject() override;
 
  private:
-  QLabel* textLine_;
+  QLabel* text_line_;
   QProgressBar* bar_;
   QPushButton* cancel_;
   bool cancelled_ = false;

@@ -8,7 +8,7 @@ namespace {
 const QColor kHoverColour(0, 0, 255);
 }
 
-CLinkLabel::CLinkLabel(QWidget* parent) : QLabel(parent), normalPalette_(palette()) {
+CLinkLabel::CLinkLabel(QWidget* parent) : QLabel(parent), normal_palette_(palette()) {
   setMouseTracking(true);  // movements without a button pressed start the hover
   setCursor(Qt::PointingHandCursor);
   setTextFormat(Qt::PlainText);
@@ -46,19 +46,19 @@ void CLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 void CLinkLabel::changeEvent(QEvent* event) {
   // A new palette from outside (style or theme change) becomes the normal colours.
-  if (event->type() == QEvent::PaletteChange && !applyingColour_) {
-    normalPalette_ = palette();
+  if (event->type() == QEvent::PaletteChange && !applying_colour_) {
+    normal_palette_ = palette();
     if (hovering_) ApplyColour();
   }
   QLabel::changeEvent(event);
 }
 
 void CLinkLabel::ApplyColour() {
-  QPalette p = normalPalette_;
+  QPalette p = normal_palette_;
   if (hovering_) p.setColor(QPalette::WindowText, kHoverColour);
-  applyingColour_ = true;
+  applying_colour_ = true;
   setPalette(p);
-  applyingColour_ = false;
+  applying_colour_ = false;
   update();
 }
 

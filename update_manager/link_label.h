@@ -26,8 +26,8 @@ class CLinkLabel : public QLabel {
 
   bool hovering_ = false;
   bool pressed_ = false;
-  bool applyingColour_ = false;
-  QPalette normalPalette_;
+  bool applying_colour_ = false;
+  QPalette normal_palette_;
 };
 
 // The link font: Arial, 16 pixels of character cell height, normal weight,

@@ -44,12 +44,12 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   QMenu* file = AddMenu(bar, QStringLiteral("&File"), "menuFile");
   exit_ = AddCommand(file, QStringLiteral("E&xit"), "actionExit", IDS_PROMPT_APP_EXIT);
   QMenu* view = AddMenu(bar, QStringLiteral("&View"), "menuView");
-  statusBarToggle_ =
+  status_bar_toggle_ =
       AddCommand(view, QStringLiteral("&Status Bar"), "actionStatusBar", IDS_PROMPT_VIEW_STATUS_BAR);
-  statusBarToggle_->setCheckable(true);
-  statusBarToggle_->setChecked(true);
+  status_bar_toggle_->setCheckable(true);
+  status_bar_toggle_->setChecked(true);
   QMenu* velmora = AddMenu(bar, QStringLiteral("&Velmora"), "menuVelmora");
-  checkForUpdates_ =
+  check_for_updates_ =
       AddCommand(velmora, QStringLiteral("Check for updates..."), "actionCheckForUpdates", 0);
   QMenu* help = AddMenu(bar, QStringLiteral("&Help"), "menuHelp");
   about_ = AddCommand(help, QStringLiteral("&About Ordwin..."), "actionAbout", IDS_PROMPT_APP_ABOUT);
@@ -66,14 +66,14 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
 
   connect(exit_, &QAction::triggered, this, &QWidget::close);
-  connect(statusBarToggle_, &QAction::toggled, this, &CMainFrame::OnViewStatusBar);
+  connect(status_bar_toggle_, &QAction::toggled, this, &CMainFrame::OnViewStatusBar);
 }
 
 QAction* CMainFrame::Command(int id) const {
   switch (id) {
     case ordwin_id::kAppExit: return exit_;
-    case ordwin_id::kViewStatusBar: return statusBarToggle_;
-    case ordwin_id::kCheckForUpdates: return checkForUpdates_;
+    case ordwin_id::kViewStatusBar: return status_bar_toggle_;
+    case ordwin_id::kCheckForUpdates: return check_for_updates_;
     case ordwin_id::kAppAbout: return about_;
     default: return nullptr;
   }

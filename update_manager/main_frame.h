@@ -23,7 +23,7 @@ class CMainFrame : public QMainWindow {
   void OnViewStatusBar(bool shown);
 
   QAction* exit_;
-  QAction* statusBarToggle_;
-  QAction* checkForUpdates_;
+  QAction* status_bar_toggle_;
+  QAction* check_for_updates_;
   QAction* about_;
 };

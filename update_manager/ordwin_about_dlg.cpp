@@ -29,12 +29,12 @@ COrdwinAboutDlg::COrdwinAboutDlg(QWidget* parent) : QDialog(parent) {
   icon->setGeometry(QRect(du.X(11), du.Y(17), 32, 32));
 
   // Plain text: no mnemonic processing of "&".
-  versionLine_ = new QLabel(this);
-  versionLine_->setObjectName(QStringLiteral("versionLine"));
-  versionLine_->setTextFormat(Qt::PlainText);
-  versionLine_->setText(QString::fromStdString(OrdwinString(IDS_VERSION_LINE) + kOrdwinOwnVersion));
-  versionLine_->setAccessibleName(versionLine_->text());
-  versionLine_->setGeometry(du.Rect(40, 10, 119, 8));
+  version_line_ = new QLabel(this);
+  version_line_->setObjectName(QStringLiteral("versionLine"));
+  version_line_->setTextFormat(Qt::PlainText);
+  version_line_->setText(QString::fromStdString(OrdwinString(IDS_VERSION_LINE) + kOrdwinOwnVersion));
+  version_line_->setAccessibleName(version_line_->text());
+  version_line_->setGeometry(du.Rect(40, 10, 119, 8));
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QStringLiteral("okButton"));
@@ -44,4 +44,4 @@ COrdwinAboutDlg::COrdwinAboutDlg(QWidget* parent) : QDialog(parent) {
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-QString COrdwinAboutDlg::VersionLine() const { return versionLine_->text(); }
+QString COrdwinAboutDlg::VersionLine() const { return version_line_->text(); }

@@ -13,6 +13,6 @@ class COrdwinAboutDlg : public QDialog {
   QString VersionLine() const;
 
  private:
-  QLabel* versionLine_;
+  QLabel* version_line_;
 };
 

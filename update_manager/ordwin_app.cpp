@@ -24,7 +24,7 @@ std::string ProgramPath() {
 
 COrdwinApp::COrdwinApp(MessageBoxes& boxes, Registry& registry, CProductTable& table,
                        std::string programPath)
-    : boxes_(boxes), registry_(registry), table_(table), programPath_(std::move(programPath)) {
+    : boxes_(boxes), registry_(registry), table_(table), program_path_(std::move(programPath)) {
   setObjectName(QStringLiteral("ordwinApp"));
 }
 
@@ -57,12 +57,12 @@ bool COrdwinApp::InitInstance() {
 
 int COrdwinApp::Run() {
   // A quit request from the start-up check came before the loop ran.
-  if (quitCode_) return *quitCode_;
+  if (quit_code_) return *quit_code_;
   return QCoreApplication::exec();
 }
 
 void COrdwinApp::PostQuit(int exitCode) {
-  quitCode_ = exitCode;
+  quit_code_ = exitCode;
   QMetaObject::invokeMethod(
       this, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
 }
@@ -78,6 +78,6 @@ void COrdwinApp::RecordAppPath() {
     registry_.CloseKey(*key);
     return;
   }
-  if (programPath_.empty()) return;
-  registry_.SetValue(kLocalMachine, kAppPathKey, kAppPathValue, programPath_);
+  if (program_path_.empty()) return;
+  registry_.SetValue(kLocalMachine, kAppPathKey, kAppPathValue, program_path_);
 }

@@ -45,11 +45,11 @@ class COrdwinApp : public QObject {
   MessageBoxes& boxes_;
   Registry& registry_;
   CProductTable& table_;
-  std::string programPath_;
+  std::string program_path_;
   std::unique_ptr<COrdwinDoc> document_;
   std::unique_ptr<CMainFrame> frame_;
   COrdwinView* view_ = nullptr;  // owned by the frame
-  std::optional<int> quitCode_;
+  std::optional<int> quit_code_;
 };
 
 // The full path of the running program, or an empty text when it cannot be found.

@@ -66,14 +66,14 @@ COrdwinView::COrdwinView(COrdwinDoc& document, CProductTable& table, MessageBoxe
   list_->header()->setStretchLastSection(false);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-  installButton_ = new QPushButton(QStringLiteral("Install Newest Versions"), this);
-  installButton_->setObjectName(QStringLiteral("installButton"));
-  installButton_->setAccessibleName(installButton_->text());
+  install_button_ = new QPushButton(QStringLiteral("Install Newest Versions"), this);
+  install_button_->setObjectName(QStringLiteral("installButton"));
+  install_button_->setAccessibleName(install_button_->text());
   // Wide enough for its text in whatever font the desktop gives.
   QRect buttonRect = du.Rect(7, 127, 80, 14);
-  buttonRect.setWidth(std::max(buttonRect.width(), installButton_->sizeHint().width()));
-  installButton_->setGeometry(buttonRect);
-  installButton_->setEnabled(false);
+  buttonRect.setWidth(std::max(buttonRect.width(), install_button_->sizeHint().width()));
+  install_button_->setGeometry(buttonRect);
+  install_button_->setEnabled(false);
 
   caption_ = new QLabel(this);
   caption_->setObjectName(QStringLiteral("productLineCaption"));
@@ -85,7 +85,7 @@ COrdwinView::COrdwinView(COrdwinDoc& document, CProductTable& table, MessageBoxe
   link_->setObjectName(QStringLiteral("productLink"));
   link_->setGeometry(du.Rect(103, 146, 132, 15));
 
-  setTabOrder(list_, installButton_);
+  setTabOrder(list_, install_button_);
 
   connect(list_, &QTreeWidget::itemChanged, this,
           [this](QTreeWidgetItem* item, int) { OnItemChanged(list_->indexOfTopLevelItem(item)); });
@@ -94,14 +94,14 @@ COrdwinView::COrdwinView(COrdwinDoc& document, CProductTable& table, MessageBoxe
             if (previous != nullptr) OnItemChanged(list_->indexOfTopLevelItem(previous));
             if (current != nullptr) OnItemChanged(list_->indexOfTopLevelItem(current));
           });
-  connect(installButton_, &QPushButton::clicked, this, &COrdwinView::InstallNewestVersions);
+  connect(install_button_, &QPushButton::clicked, this, &COrdwinView::InstallNewestVersions);
   connect(link_, &CLinkLabel::clicked, this, &COrdwinView::OpenProductPage);
 }
 
 QWidget* COrdwinView::Control(int id) const {
   switch (id) {
     case ordwin_id::kProductList: return list_;
-    case ordwin_id::kInstallButton: return installButton_;
+    case ordwin_id::kInstallButton: return install_button_;
     case ordwin_id::kCaptionText: return caption_;
     case ordwin_id::kLinkLabel: return link_;
     default: return nullptr;
@@ -119,8 +119,8 @@ void COrdwinView::OnInitialUpdate() {
   if (!initialised_) {
     caption_->setText(Text(IDS_PRODUCT_LINE_CAPTION));
     caption_->setAccessibleName(caption_->text());
-    linkFont_ = LinkFont();
-    link_->setFont(linkFont_);
+    link_font_ = LinkFont();
+    link_->setFont(link_font_);
     link_->setText(QString::fromStdString(MakerWebHost()));
     link_->setAccessibleName(link_->text());
 

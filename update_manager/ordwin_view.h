@@ -48,9 +48,9 @@ class COrdwinView : public QWidget {
 
   // The latest versions are known from now on (set by the first check, never cleared).
   void SetLatestKnown();
-  bool LatestKnown() const { return latestKnown_ != 0; }
-  std::uint32_t TickedMask() const { return tickedMask_; }
-  bool CheckRunning() const { return checkRunning_; }
+  bool LatestKnown() const { return latest_known_ != 0; }
+  std::uint32_t TickedMask() const { return ticked_mask_; }
+  bool CheckRunning() const { return check_running_; }
 
  signals:
   // The program is to end with this exit code once the current command has returned.
@@ -70,14 +70,14 @@ class COrdwinView : public QWidget {
   CProductTable& table_;
   MessageBoxes& boxes_;
 
-  QFont linkFont_;
+  QFont link_font_;
   CResizeLayout layout_;
   bool initialised_ = false;
-  std::uint32_t tickedMask_ = 0;
-  int latestKnown_ = 0;
-  bool checkRunning_ = false;
+  std::uint32_t ticked_mask_ = 0;
+  int latest_known_ = 0;
+  bool check_running_ = false;
   QTreeWidget* list_;
   QLabel* caption_;
   CLinkLabel* link_;
-  QPushButton* installButton_;
+  QPushButton* install_button_;
 };

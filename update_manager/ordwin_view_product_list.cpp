@@ -45,7 +45,7 @@ void COrdwinView::RefillList() {
       item->setText(kColumnLatestVersion, Text(IDS_SELECT_CHECK_FOR_UPDATES));
     }
   }
-  if (latestKnown_ != 0) RefreshLatestVersions();
+  if (latest_known_ != 0) RefreshLatestVersions();
 }
 
 void COrdwinView::RefreshLatestVersions() {
@@ -59,7 +59,7 @@ void COrdwinView::RefreshLatestVersions() {
 }
 
 void COrdwinView::UpdateInstallButton() {
-  installButton_->setEnabled(latestKnown_ != 0 && tickedMask_ != 0);
+  install_button_->setEnabled(latest_known_ != 0 && ticked_mask_ != 0);
 }
 
 void COrdwinView::OnItemChanged(int item) {
@@ -67,18 +67,18 @@ void COrdwinView::OnItemChanged(int item) {
   if (row == nullptr) return;
   const std::uint32_t bit = std::uint32_t{1} << (static_cast<unsigned>(item) % 32);
   if (row->checkState(kColumnProgram) == Qt::Checked) {
-    tickedMask_ |= bit;
+    ticked_mask_ |= bit;
   } else {
-    tickedMask_ &= ~bit;
+    ticked_mask_ &= ~bit;
   }
   UpdateInstallButton();
 }
 
 void COrdwinView::OnListClick(QPoint listViewportPos) {
-  if (latestKnown_ == 0) return;
+  if (latest_known_ == 0) return;
   const QModelIndex hit = list_->indexAt(listViewportPos);
   if (!hit.isValid() || hit.column() != kColumnLatestVersion) return;
   OpenLatestVersion(hit.row());
 }
 
-void COrdwinView::SetLatestKnown() { latestKnown_ = 1; }
+void COrdwinView::SetLatestKnown() { latest_known_ = 1; }

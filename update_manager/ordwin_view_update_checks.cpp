@@ -23,8 +23,8 @@ constexpr const char* kCheckOnStartupKey = "CheckForUpdateOnStartup";
 }  // namespace
 
 void COrdwinView::CheckForUpdates() {
-  if (checkRunning_) return;  // the progress dialog holds every other command off
-  checkRunning_ = true;
+  if (check_running_) return;  // the progress dialog holds every other command off
+  check_running_ = true;
   emit checkRunningChanged(true);
   {
     auto progress = std::make_unique<CProgress>(window());
@@ -44,7 +44,7 @@ void COrdwinView::CheckForUpdates() {
     }
     progress.reset();  // the dialog goes first, then the session
   }
-  checkRunning_ = false;
+  check_running_ = false;
   emit checkRunningChanged(false);
 }
 
@@ -66,7 +66,7 @@ void COrdwinView::StartupPrompt() {
 }
 
 void COrdwinView::InstallNewestVersions() {
-  if (checkRunning_) return;
+  if (check_running_) return;
   if (boxes_.Show(OrdwinString(IDS_DOWNLOAD_NEWEST), "", BoxButtons::YesNo, BoxIcon::Question) !=
       BoxAnswer::Yes) {
     return;
@@ -80,7 +80,7 @@ void COrdwinView::InstallNewestVersions() {
 }
 
 void COrdwinView::OpenLatestVersion(int item) {
-  if (checkRunning_ || latestKnown_ == 0) return;
+  if (check_running_ || latest_known_ == 0) return;
   const CProductEntry* entry = table_.FindByListIndex(item);
   if (entry == nullptr) return;
   if (boxes_.Show(OrdwinString(IDS_DOWNLOAD_NEWEST), "", BoxButtons::YesNo, BoxIcon::Question) ==
@@ -90,6 +90,6 @@ void COrdwinView::OpenLatestVersion(int item) {
 }
 
 void COrdwinView::OpenProductPage() {
-  if (checkRunning_) return;
+  if (check_running_) return;
   OpenPage(ProductPageAddress());
 }

@@ -4,8 +4,8 @@ DialogUnits::DialogUnits(const QFontMetrics& metrics) {
   // The average over the 52 Latin letters, rounded half up, as dialog base units are taken.
   const int letters =
       metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  charWidth_ = (letters / 26 + 1) / 2;
-  charHeight_ = metrics.height();
+  char_width_ = (letters / 26 + 1) / 2;
+  char_height_ = metrics.height();
 }
 
 QRect DialogUnits::Rect(int x, int y, int width, int height) const {

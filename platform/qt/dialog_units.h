@@ -14,10 +14,10 @@ class DialogUnits {
   explicit DialogUnits(const QFontMetrics& metrics);
   QRect Rect(int x, int y, int width, int height) const;
   QSize Size(int width, int height) const;
-  int X(int x) const { return x * charWidth_ / 4; }
-  int Y(int y) const { return y * charHeight_ / 8; }
+  int X(int x) const { return x * char_width_ / 4; }
+  int Y(int y) const { return y * char_height_ / 8; }
 
  private:
-  int charWidth_;
-  int charHeight_;
+  int char_width_;
+  int char_height_;
 };

@@ -14,13 +14,13 @@ class QWidget;
 // name as caption when the box has none (kNoCaption: an empty title bar).
 class QtMessageBoxes : public MessageBoxes {
  public:
-  explicit QtMessageBoxes(QString appName) : appName_(std::move(appName)) {}
+  explicit QtMessageBoxes(QString appName) : app_name_(std::move(appName)) {}
   // Where the owner comes from: the main window, which may not exist yet.
   void SetOwner(std::function<QWidget*()> owner) { owner_ = std::move(owner); }
   BoxAnswer Show(const std::string& text, const std::string& caption, BoxButtons buttons,
                  BoxIcon icon) override;
 
  private:
-  QString appName_;
+  QString app_name_;
   std::function<QWidget*()> owner_;
 };
