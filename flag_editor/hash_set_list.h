@@ -30,7 +30,7 @@ enum class RowOrder { kNameAscending, kNameDescending, kFileOrder };
 // gives their order on screen. Nothing is copied per row, so a million rows
 // fill at once and cost no memory beyond the permutation; sorting moves only
 // the permutation. Every change of a check box reaches the catalogue through
-// CheckToggled at once, so the box and the flag never differ for long.
+// checkToggled at once, so the box and the flag never differ for long.
 class HashSetListModel : public QAbstractTableModel, public RowTexts {
   Q_OBJECT
 
