@@ -17,7 +17,7 @@ std::int32_t ReadDecimal(const std::string& text) {
   constexpr std::int64_t kLimit = std::numeric_limits<std::int32_t>::max() + std::int64_t{1};
   for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
     value = value * 10 + (text[i] - '0');
-    if (value > kLimit) value = kLimit;   // stays bounded, however long the digits run
+    if (value > kLimit) value = kLimit;  // stays bounded, however long the digits run
   }
   if (negative) return static_cast<std::int32_t>(-value);
   return value > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()

@@ -4,7 +4,7 @@
 
 // Talvane's command numbers and its keyboard table.
 enum TalvaneCommand : int {
-  ID_APP_ABOUT = 16,            // the About item (the system menu's command number)
+  ID_APP_ABOUT = 16,  // the About item (the system menu's command number)
   ID_FILE_OPEN = 57601,
   ID_FILE_CLOSE = 57602,
   ID_FILE_SAVE = 57603,

@@ -161,7 +161,8 @@ void CFlagEditorDlg::BuildMenu() {
       {"&File", ID_FILE_SAVE, "&Save", "Ctrl+S", "actionFileSave", &CFlagEditorDlg::OnFileSave},
       {"&File", ID_FILE_SAVEAS, "Save &as...", "Ctrl+A", "actionFileSaveAs",
        &CFlagEditorDlg::OnFileSaveAs},
-      {"&File", ID_FILE_CLOSE, "&Close", "Ctrl+F4", "actionFileClose", &CFlagEditorDlg::OnFileClose},
+      {"&File", ID_FILE_CLOSE, "&Close", "Ctrl+F4", "actionFileClose",
+       &CFlagEditorDlg::OnFileClose},
       {"&File", 0, nullptr, nullptr, nullptr, nullptr},
       {"&File", ID_FILE_EXIT, "E&xit", nullptr, "actionFileExit", &CFlagEditorDlg::OnFileExit},
       {"&Edit", ID_EDIT_FIND, "&Find...", "Ctrl-F", "actionEditFind", &CFlagEditorDlg::OnEditFind},
@@ -235,7 +236,8 @@ void CFlagEditorDlg::setVisible(bool visible) {
   // clears WM_TRANSIENT_FOR of a plain top-level window at every show, so it is
   // set once the window is shown.
   if (visible && m_bHasParent && m_nParentWnd != 0) {
-    SetX11TransientFor(static_cast<std::uintptr_t>(winId()), static_cast<std::uint32_t>(m_nParentWnd));
+    SetX11TransientFor(static_cast<std::uintptr_t>(winId()),
+                       static_cast<std::uint32_t>(m_nParentWnd));
   }
 }
 
@@ -272,8 +274,8 @@ bool CFlagEditorDlg::eventFilter(QObject* watched, QEvent* event) {
     if (window && (window == this || (find_box_ && window == find_box_.data()))) {
       const auto* key = static_cast<QKeyEvent*>(event);
       const Qt::KeyboardModifiers modifiers =
-          key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                              Qt::MetaModifier);
+          key->modifiers() &
+          (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
       for (const Accelerator& accelerator : kAccelerators) {
         if (accelerator.key == key->key() && accelerator.modifiers == modifiers) {
           // A grayed command swallows its key without effect.
@@ -295,7 +297,7 @@ void CFlagEditorDlg::ApplyLayout(int width, int height) {
 void CFlagEditorDlg::SetCaption(const QString& caption) {
   caption_ = caption;
   QString shown = caption;
-  shown.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));   // Qt's placeholder, kept literal
+  shown.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));  // Qt's placeholder, kept literal
   setWindowTitle(shown);
   // Screen readers announce the window by this name: the open file and the
   // unsaved mark, as the caption shows them.
@@ -475,7 +477,7 @@ void CFlagEditorDlg::OnFileSaveAs() {
   repaint();
   ListProgress progress(progress_);
   const SaveResult result = catalogue_->SaveAs(*path, progress);
-  progress_->hide();   // also when a file error ended the copy before End
+  progress_->hide();  // also when a file error ended the copy before End
   if (result.error) {
     ShowFileError(*result.error);
     return;

@@ -31,7 +31,7 @@ class ListProgress : public SaveProgress {
 
  private:
   QProgressBar* bar_;
-  int shift_ = 0;   // the bar's range is int; bigger totals are scaled down by 2^shift_
+  int shift_ = 0;  // the bar's range is int; bigger totals are scaled down by 2^shift_
 };
 
 // Talvane's main window: the menu, the list of hash sets and the progress bar.
@@ -98,8 +98,8 @@ class CFlagEditorDlg : public QDialog {
   const QString& Caption() const { return caption_; }
 
  public slots:
-  void accept() override;   // Enter never ends the window
-  void reject() override;   // Esc
+  void accept() override;  // Enter never ends the window
+  void reject() override;  // Esc
   void setVisible(bool visible) override;
 
  protected:

@@ -46,7 +46,8 @@ std::string_view HashSetListModel::NameOf(int entry) const {
 
 HashSetItemData HashSetListModel::Item(int position) const {
   const int entry = order_[position];
-  return HashSetItemData{NameOf(entry), entry, catalogue_->GetAlert(static_cast<std::uint32_t>(entry))};
+  return HashSetItemData{NameOf(entry), entry,
+                         catalogue_->GetAlert(static_cast<std::uint32_t>(entry))};
 }
 
 bool HashSetListModel::IsChecked(int position) const {
@@ -256,10 +257,10 @@ void HashSetHeader::paintSection(QPainter* painter, const QRect& rect, int secti
   option.text = model()->headerData(section, orientation(), Qt::DisplayRole).toString();
   option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
   option.sortIndicator = QStyleOptionHeader::None;
-  option.position = count() == 1        ? QStyleOptionHeader::OnlyOneSection
-                    : visualIndex(section) == 0 ? QStyleOptionHeader::Beginning
+  option.position = count() == 1                          ? QStyleOptionHeader::OnlyOneSection
+                    : visualIndex(section) == 0           ? QStyleOptionHeader::Beginning
                     : visualIndex(section) == count() - 1 ? QStyleOptionHeader::End
-                                                            : QStyleOptionHeader::Middle;
+                                                          : QStyleOptionHeader::Middle;
   painter->save();
   style()->drawControl(QStyle::CE_Header, &option, painter, this);
   // The style leaves the painter clipped; start from the state before it.
@@ -271,7 +272,8 @@ void HashSetHeader::paintSection(QPainter* painter, const QRect& rect, int secti
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &option, this);
     const int width = std::max(9, fontMetrics().height() * 2 / 3) | 1;
     const qreal half = width / 2.0;
-    const qreal left = rect.left() + margin + fontMetrics().horizontalAdvance(option.text) + 2 * margin + 2;
+    const qreal left =
+        rect.left() + margin + fontMetrics().horizontalAdvance(option.text) + 2 * margin + 2;
     const qreal middle = rect.center().y() + 0.5;
     const qreal rise = (sortIndicatorOrder() == Qt::AscendingOrder ? -0.55 : 0.55) * half;
     const QPolygonF triangle({QPointF(left, middle - rise), QPointF(left + width, middle - rise),
@@ -307,7 +309,8 @@ HashSetListView::HashSetListView(QWidget* parent) : QTableView(parent) {
   // The selection stays visible, in the active colours, while another window has
   // the focus (the find box, for one).
   QPalette p = palette();
-  p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+  p.setColor(QPalette::Inactive, QPalette::Highlight,
+             p.color(QPalette::Active, QPalette::Highlight));
   p.setColor(QPalette::Inactive, QPalette::HighlightedText,
              p.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(p);

@@ -70,7 +70,7 @@ class HashSetListModel : public QAbstractTableModel, public RowTexts {
   std::string_view NameOf(int entry) const;
 
   const CHashSetCatalogue* catalogue_ = nullptr;
-  std::vector<int> order_;     // position on screen -> entry (hash set index)
+  std::vector<int> order_;  // position on screen -> entry (hash set index)
   std::vector<int> name_order_;
   // A box set while its change could not reach the catalogue yet (the window
   // ignores changes while it fills or empties the list): entry -> state.

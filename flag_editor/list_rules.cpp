@@ -50,15 +50,15 @@ std::optional<int> FindItem(const RowTexts& rows, int selected, std::string_view
   }
   const int count = rows.RowCount();
   const int step = options.down ? 1 : -1;
-  std::string lowered_row;   // reused, so a search over many rows allocates once
+  std::string lowered_row;  // reused, so a search over many rows allocates once
   for (int i = selected + step; i >= 0 && i < count; i += step) {
     std::string_view text = rows.RowText(i);
     if (!options.match_case) {
       Lower(text, lowered_row);
       text = lowered_row;
     }
-    const bool match = options.whole_word ? HasWord(text, needle)
-                                          : text.find(needle) != std::string_view::npos;
+    const bool match =
+        options.whole_word ? HasWord(text, needle) : text.find(needle) != std::string_view::npos;
     if (match) return i;
   }
   return std::nullopt;

@@ -14,7 +14,8 @@ void TakeFocus(std::uintptr_t window) {
   xcb_connection_t* connection = X11Connection();
   if (!connection || window == 0) return;
   const std::uint32_t above = XCB_STACK_MODE_ABOVE;
-  xcb_configure_window(connection, static_cast<xcb_window_t>(window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
+  xcb_configure_window(connection, static_cast<xcb_window_t>(window), XCB_CONFIG_WINDOW_STACK_MODE,
+                       &above);
   xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, static_cast<xcb_window_t>(window),
                       XCB_CURRENT_TIME);
   xcb_flush(connection);

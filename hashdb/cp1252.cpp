@@ -7,10 +7,9 @@ namespace {
 
 // Code points of the bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
 constexpr std::uint16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
@@ -43,10 +42,10 @@ unsigned char Cp1252ToUpper(unsigned char byte) {
   if (byte >= 'a' && byte <= 'z') return static_cast<unsigned char>(byte - 0x20);
   if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7) return static_cast<unsigned char>(byte - 0x20);
   switch (byte) {
-    case 0x9A: return 0x8A;   // š
-    case 0x9C: return 0x8C;   // œ
-    case 0x9E: return 0x8E;   // ž
-    case 0xFF: return 0x9F;   // ÿ
+    case 0x9A: return 0x8A;  // š
+    case 0x9C: return 0x8C;  // œ
+    case 0x9E: return 0x8E;  // ž
+    case 0xFF: return 0x9F;  // ÿ
     default: return byte;
   }
 }
@@ -55,10 +54,10 @@ unsigned char Cp1252ToLower(unsigned char byte) {
   if (byte >= 'A' && byte <= 'Z') return static_cast<unsigned char>(byte + 0x20);
   if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) return static_cast<unsigned char>(byte + 0x20);
   switch (byte) {
-    case 0x8A: return 0x9A;   // Š
-    case 0x8C: return 0x9C;   // Œ
-    case 0x8E: return 0x9E;   // Ž
-    case 0x9F: return 0xFF;   // Ÿ
+    case 0x8A: return 0x9A;  // Š
+    case 0x8C: return 0x9C;  // Œ
+    case 0x8E: return 0x9E;  // Ž
+    case 0x9F: return 0xFF;  // Ÿ
     default: return byte;
   }
 }
@@ -77,7 +76,11 @@ std::string Utf8ToCp1252(std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::size_t length = lead < 0x80    ? 1
+                         : lead >= 0xF0 ? 4
+                         : lead >= 0xE0 ? 3
+                         : lead >= 0xC0 ? 2
+                                        : 1;
     if (i + length > utf8.size()) length = utf8.size() - i;
     const auto it = encode.find(std::string(utf8.substr(i, length)));
     out.push_back(it == encode.end() ? '\0' : it->second);

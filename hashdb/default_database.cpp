@@ -23,7 +23,8 @@ bool TryCandidate(CHashSetCatalogue& catalogue, Registry& registry, MessageBoxes
   const std::optional<RegistryKey> handle = registry.OpenKey(kLocalMachine, key);
   if (!handle) return false;
   bool loaded = false;
-  if (std::optional<std::string> value = registry.QueryValue(*handle, kPathValue, kRegistryValueCapacity)) {
+  if (std::optional<std::string> value =
+          registry.QueryValue(*handle, kPathValue, kRegistryValueCapacity)) {
     value->resize(std::min(value->size(), value->find('\0')));
     loaded = TryLoad(catalogue, *value + suffix, boxes);
   }
@@ -35,7 +36,8 @@ bool TryCandidate(CHashSetCatalogue& catalogue, Registry& registry, MessageBoxes
 
 bool FindDefaultDatabase(CHashSetCatalogue& catalogue, Registry& registry, MessageBoxes& boxes) {
   if (TryCandidate(catalogue, registry, boxes, kNerithDatabaseKey, "")) return true;
-  if (TryCandidate(catalogue, registry, boxes, kPellorAppPathKey, kPellorDatabaseSuffix)) return true;
+  if (TryCandidate(catalogue, registry, boxes, kPellorAppPathKey, kPellorDatabaseSuffix))
+    return true;
   boxes.Show(TalvaneString(IDS_NO_DEFAULT_DATABASE), "", BoxButtons::Ok, BoxIcon::None);
   return false;
 }

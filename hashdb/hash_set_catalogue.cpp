@@ -56,7 +56,8 @@ LoadResult CHashSetCatalogue::Load(const std::string& path) {
     return result;
   }
   FileError open_error;
-  std::unique_ptr<File> file = files_.Open(path, OpenMode::kExisting, HoldMode::kFailIfHeld, open_error);
+  std::unique_ptr<File> file =
+      files_.Open(path, OpenMode::kExisting, HoldMode::kFailIfHeld, open_error);
   if (!file) {
     result.failure = MakeLoadFailure(open_error.cause, path);
     return result;
@@ -85,7 +86,7 @@ LoadResult CHashSetCatalogue::Load(const std::string& path) {
   // Every byte is overwritten by the read, so the block is not cleared first.
   LargeBuffer table(static_cast<std::size_t>(TailOffset(count) - kHeaderSize));
   if (count > 0 && !table.data()) {
-    result.failure = MakeLoadFailure(1, path);   // no memory for the table
+    result.failure = MakeLoadFailure(1, path);  // no memory for the table
     return result;
   }
   for (std::size_t first = 0; first < count; first += kRecordsPerBlock) {
@@ -124,7 +125,8 @@ SaveResult CHashSetCatalogue::Save() {
     }
     error = file_->Seek(kHeaderSize + std::uint64_t{kRecordSize} * dirty_[i]);
     if (!error) {
-      error = file_->Write(table_.data() + std::size_t{dirty_[i]} * kRecordSize, (end - i) * kRecordSize);
+      error = file_->Write(table_.data() + std::size_t{dirty_[i]} * kRecordSize,
+                           (end - i) * kRecordSize);
     }
     i = end;
   }

@@ -63,31 +63,31 @@ struct SaveResult {
 // exclusively from Load until Close (or until SaveAs moves to the copy).
 class CHashSetCatalogue {
  public:
-  CHashSetCatalogue();                             // real files
+  CHashSetCatalogue();  // real files
   // Tests inject faults here, and may copy in smaller chunks so that a small
   // tail still takes many steps.
   explicit CHashSetCatalogue(FileSystem& files, std::size_t tail_chunk = kTailCopyChunk);
-  ~CHashSetCatalogue();                            // closes without saving
+  ~CHashSetCatalogue();  // closes without saving
   CHashSetCatalogue(const CHashSetCatalogue&) = delete;
   CHashSetCatalogue& operator=(const CHashSetCatalogue&) = delete;
 
-  LoadResult Load(const std::string& path);   // requires !IsOpen()
-  SaveResult Save();                          // requires IsOpen()
+  LoadResult Load(const std::string& path);                            // requires !IsOpen()
+  SaveResult Save();                                                   // requires IsOpen()
   SaveResult SaveAs(const std::string& path, SaveProgress& progress);  // requires IsOpen()
   void Close();
 
   bool IsOpen() const;
   const std::string& GetPath() const;
   std::uint32_t GetCount() const;
-  std::string GetName(std::uint32_t index) const;   // bytes up to the first NUL
+  std::string GetName(std::uint32_t index) const;  // bytes up to the first NUL
   // The same bytes where they lie in the table; valid until the next Load,
   // SaveAs or Close. For callers that keep or show many names without copies.
   std::string_view GetNameView(std::uint32_t index) const;
-  bool GetAlert(std::uint32_t index) const;         // alert word != 0
+  bool GetAlert(std::uint32_t index) const;  // alert word != 0
   // The record table as held, 260 bytes per set: after a Load or a successful
   // save, the file's bytes from offset 20 on (for checksums of the table).
   std::span<const std::uint8_t> GetRecordTable() const;
-  bool SetAlert(std::uint32_t index, bool on);      // true when the stored word changed
+  bool SetAlert(std::uint32_t index, bool on);  // true when the stored word changed
   bool IsChanged() const;
 
  private:

@@ -12,14 +12,14 @@ inline constexpr std::size_t kRecordSize = 260;
 inline constexpr std::size_t kNameFieldSize = 256;
 
 struct HashDatabaseHeader {
-  std::array<std::uint8_t, kHeaderSize> bytes{};   // preamble (16) + hash_set_count (4)
+  std::array<std::uint8_t, kHeaderSize> bytes{};  // preamble (16) + hash_set_count (4)
 
   std::uint32_t hash_set_count() const;
   void set_hash_set_count(std::uint32_t count);
 };
 
 struct HashSetRecord {
-  std::array<std::uint8_t, kRecordSize> bytes{};   // alert word (4) + name (256)
+  std::array<std::uint8_t, kRecordSize> bytes{};  // alert word (4) + name (256)
 
   std::uint32_t alert() const;
   void set_alert(std::uint32_t word);

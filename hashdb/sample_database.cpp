@@ -47,9 +47,10 @@ std::string ToCp1252(std::string_view utf8) {
       out += static_cast<char>(c);
     } else if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
       const unsigned code = (c & 0x1F) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
-      out += static_cast<char>(code == 0x152 ? 0x8C : code);   // Œ, else Latin-1
+      out += static_cast<char>(code == 0x152 ? 0x8C : code);  // Œ, else Latin-1
     } else if ((c & 0xF0) == 0xE0 && i + 2 < utf8.size()) {
-      const unsigned code = (c & 0x0F) << 12 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
+      const unsigned code = (c & 0x0F) << 12 |
+                            (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
                             (static_cast<unsigned char>(utf8[i + 2]) & 0x3F);
       i += 2;
       out += static_cast<char>(code == 0x2013 ? 0x96 : code == 0x2014 ? 0x97 : '?');
@@ -99,7 +100,7 @@ FileStatus WriteSampleDatabase(const std::string& path, const SampleOptions& opt
   std::vector<HashSetRecord> block;
   for (std::uint32_t i = 0; i < options.sets && !status; ++i) {
     HashSetRecord record;
-    if (i % 7 == 3) record.set_name(SampleSetName(i) + " - superseded draft");   // leftover bytes
+    if (i % 7 == 3) record.set_name(SampleSetName(i) + " - superseded draft");  // leftover bytes
     record.set_name(SampleSetName(i));
     record.set_alert(SampleSetAlert(i) ? 1 : 0);
     block.push_back(record);
@@ -109,11 +110,12 @@ FileStatus WriteSampleDatabase(const std::string& path, const SampleOptions& opt
     }
   }
 
-  std::vector<std::uint64_t> chunk(1 << 17);   // 1 MiB of hash bytes at a time
+  std::vector<std::uint64_t> chunk(1 << 17);  // 1 MiB of hash bytes at a time
   std::uint64_t left = options.tail_bytes;
   while (left > 0 && !status) {
     for (auto& word : chunk) word = random.Next();
-    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size() * 8));
+    const std::size_t size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size() * 8));
     status = file->Write(chunk.data(), size);
     left -= size;
   }

@@ -6,7 +6,9 @@
 // ASCII case: names in settings, URL schemes and command-line switches compare
 // without regard to the case of A-Z only, whatever the locale.
 
-inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline std::string AsciiLower(std::string_view text) {
   std::string lowered(text);

@@ -58,7 +58,7 @@ std::string BaseNameOf(const std::string& path) {
 // a setting that may be off.
 bool IsForeignLinkInStickyFolder(const struct stat& link, const std::string& folder) {
   struct stat dir {};
-  if (::stat(folder.c_str(), &dir) != 0) return true;   // cannot tell: do not follow
+  if (::stat(folder.c_str(), &dir) != 0) return true;  // cannot tell: do not follow
   const bool sticky_world_writable = (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
   return sticky_world_writable && link.st_uid != ::geteuid() && link.st_uid != dir.st_uid;
 }
@@ -85,7 +85,7 @@ std::optional<std::string> ReplacementTarget(const std::string& path, FileError&
     pending.insert(pending.end(), parts.rbegin(), parts.rend());
   };
   push_components(absolute);
-  std::string resolved;   // "" is the root
+  std::string resolved;  // "" is the root
   int links = 0;
   while (!pending.empty()) {
     const std::string part = std::move(pending.back());
@@ -103,8 +103,9 @@ std::optional<std::string> ReplacementTarget(const std::string& path, FileError&
     }
     if (IsForeignLinkInStickyFolder(st, resolved.empty() ? "/" : resolved)) {
       error = FileError{5, path,
-                        candidate + " is a symbolic link in a sticky, world-writable folder, owned "
-                                    "by neither you nor the folder's owner; it is not followed."};
+                        candidate +
+                            " is a symbolic link in a sticky, world-writable folder, owned "
+                            "by neither you nor the folder's owner; it is not followed."};
       return std::nullopt;
     }
     if (++links > 40) {
@@ -114,7 +115,8 @@ std::optional<std::string> ReplacementTarget(const std::string& path, FileError&
     std::vector<char> buffer(PATH_MAX + 1);
     const ssize_t size = ::readlink(candidate.c_str(), buffer.data(), buffer.size() - 1);
     struct stat pointed {};
-    if (size <= 0 || (pending.empty() && ::stat(candidate.c_str(), &pointed) != 0 && errno == ENOENT)) {
+    if (size <= 0 ||
+        (pending.empty() && ::stat(candidate.c_str(), &pointed) != 0 && errno == ENOENT)) {
       resolved = candidate;
       continue;
     }
@@ -172,7 +174,8 @@ extern "C" void RemoveReplacementsAndReraise(int signal_number) {
   }
   // The signal then does what it did before: usually end the process.
   for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i) {
-    if (kCleanupSignals[i] == signal_number) ::sigaction(signal_number, &g_previous_actions[i], nullptr);
+    if (kCleanupSignals[i] == signal_number)
+      ::sigaction(signal_number, &g_previous_actions[i], nullptr);
   }
   ::raise(signal_number);
   errno = saved_errno;
@@ -187,7 +190,8 @@ void InstallCleanupHandlers() {
   for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i) {
     ::sigaction(kCleanupSignals[i], &ours, &g_previous_actions[i]);
     // An ignored signal (nohup) does not end the process: leave it ignored.
-    if (!(g_previous_actions[i].sa_flags & SA_SIGINFO) && g_previous_actions[i].sa_handler == SIG_IGN) {
+    if (!(g_previous_actions[i].sa_flags & SA_SIGINFO) &&
+        g_previous_actions[i].sa_handler == SIG_IGN) {
       ::sigaction(kCleanupSignals[i], &g_previous_actions[i], nullptr);
     }
   }
@@ -225,11 +229,11 @@ void KeepOnSignal(int slot) {
 
 // What a replacement file still needs before it takes its target's place.
 struct PendingReplacement {
-  int folder_fd = -1;        // the folder of the target, as checked
-  std::string folder;        // its absolute path, for the signal handler
-  std::string target_name;   // the target's name in that folder
-  bool had_target = false;   // an existing file is to be replaced
-  std::string hidden_name;   // its name until then; empty while it has none (O_TMPFILE)
+  int folder_fd = -1;       // the folder of the target, as checked
+  std::string folder;       // its absolute path, for the signal handler
+  std::string target_name;  // the target's name in that folder
+  bool had_target = false;  // an existing file is to be replaced
+  std::string hidden_name;  // its name until then; empty while it has none (O_TMPFILE)
   int cleanup_slot = -1;
 };
 
@@ -334,7 +338,7 @@ class PosixFile final : public File {
   }
 
   int fd_;
-  std::string path_;   // what messages name
+  std::string path_;  // what messages name
   std::optional<PendingReplacement> pending_;
 };
 
@@ -416,9 +420,11 @@ class PosixFileSystem final : public FileSystem {
       return nullptr;
     }
     // Everything below works in this folder, whatever its path names later.
-    pending.folder_fd = ::open(pending.folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    pending.folder_fd =
+        ::open(pending.folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (pending.folder_fd < 0 && errno == EACCES) {
-      pending.folder_fd = ::open(pending.folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      pending.folder_fd =
+          ::open(pending.folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
     if (pending.folder_fd < 0) {
       error = ErrorFor(errno, path);
@@ -428,7 +434,8 @@ class PosixFileSystem final : public FileSystem {
 
     // A file that replaces another is private until it has taken the other's
     // owner and bits; a new one is created with the bits it is to keep.
-    const mode_t create_mode = pending.had_target ? 0600 : static_cast<mode_t>(new_file_mode & 0777);
+    const mode_t create_mode =
+        pending.had_target ? 0600 : static_cast<mode_t>(new_file_mode & 0777);
     int fd = -1;
     // An unnamed file is only made where it can be named later for sure:
     // without /proc an unprivileged linkat of it may be refused.
@@ -457,7 +464,7 @@ class PosixFileSystem final : public FileSystem {
         pending.cleanup_slot = RemoveOnSignal(pending.folder + "/" + name);
       }
       if (fd < 0) {
-        error = FileError{8, path};   // "could not be created because the directory is full"
+        error = FileError{8, path};  // "could not be created because the directory is full"
         ::close(pending.folder_fd);
         return nullptr;
       }
@@ -501,9 +508,10 @@ class PosixFileSystem final : public FileSystem {
     if (!replacement) return;
     auto* file = dynamic_cast<PosixFile*>(replacement.get());
     if (PendingReplacement* pending = file ? file->Pending() : nullptr) {
-      if (!pending->hidden_name.empty()) ::unlinkat(pending->folder_fd, pending->hidden_name.c_str(), 0);
+      if (!pending->hidden_name.empty())
+        ::unlinkat(pending->folder_fd, pending->hidden_name.c_str(), 0);
     }
-    replacement->Close();   // an unnamed file goes with its last descriptor
+    replacement->Close();  // an unnamed file goes with its last descriptor
   }
 
   std::optional<FileId> IdOf(const std::string& path) override {
@@ -520,7 +528,7 @@ class PosixFileSystem final : public FileSystem {
   static int LinkInPlace(int fd, const PendingReplacement& pending) {
     if (!pending.had_target) {
       if (LinkUnnamed(fd, pending.folder_fd, pending.target_name) == 0) return 0;
-      if (errno != EEXIST) return errno;   // appeared meanwhile: replace it as below
+      if (errno != EEXIST) return errno;  // appeared meanwhile: replace it as below
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string name = HiddenName(pending.target_name);
@@ -534,7 +542,8 @@ class PosixFileSystem final : public FileSystem {
         slot = RemoveOnSignal(pending.folder + "/" + name);
       }
       int e = 0;
-      if (::renameat(pending.folder_fd, name.c_str(), pending.folder_fd, pending.target_name.c_str()) != 0) {
+      if (::renameat(pending.folder_fd, name.c_str(), pending.folder_fd,
+                     pending.target_name.c_str()) != 0) {
         e = errno;
         ::unlinkat(pending.folder_fd, name.c_str(), 0);
       }

@@ -47,13 +47,13 @@ class File {
 };
 
 enum class OpenMode {
-  kExisting,   // the file must exist; it is never created
-  kCreate,     // created empty when missing, kept as it is when present
+  kExisting,  // the file must exist; it is never created
+  kCreate,    // created empty when missing, kept as it is when present
 };
 
 enum class HoldMode {
-  kFailIfHeld,   // another holder: the open fails with cause 11
-  kWait,         // wait until the other holder lets go (short critical sections only)
+  kFailIfHeld,  // another holder: the open fails with cause 11
+  kWait,        // wait until the other holder lets go (short critical sections only)
 };
 
 // The operations on files and folders the programs use, so tests can put faults

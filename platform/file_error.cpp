@@ -49,31 +49,24 @@ std::string FileError::Message() const {
 
 int FileErrorCauseFromErrno(int error_number) {
   switch (error_number) {
-    case ENOENT:
-      return 2;
+    case ENOENT: return 2;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-    case EINVAL:
-      return 3;
+    case EINVAL: return 3;
     case EMFILE:
-    case ENFILE:
-      return 4;
+    case ENFILE: return 4;
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR:
-      return 5;
-    case EBADF:
-      return 6;
-    case EIO:
-      return 10;
+    case EISDIR: return 5;
+    case EBADF: return 6;
+    case EIO: return 10;
     case ENOSPC:
 #ifdef EDQUOT
-    case EDQUOT:   // not in every C library (mingw-w64 has none)
+    case EDQUOT:  // not in every C library (mingw-w64 has none)
 #endif
       return 13;
-    default:
-      return 1;
+    default: return 1;
   }
 }

@@ -135,7 +135,7 @@ class Win32File final : public File {
 
  private:
   HANDLE handle_;
-  std::string path_;   // what messages name
+  std::string path_;  // what messages name
 };
 
 // Removes hidden replacements in folder that a process now gone left behind
@@ -147,7 +147,8 @@ void RemoveLeftoverReplacements(const std::string& folder) {
   if (listing == INVALID_HANDLE_VALUE) return;
   std::vector<std::string> leftovers;
   do {
-    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+      continue;
     const std::optional<std::uint64_t> owner = ReplacementOwner(entry.cFileName);
     if (!owner || *owner == ::GetCurrentProcessId()) continue;
     // Gone: no such process any more, or one that has ended and is only
@@ -222,9 +223,11 @@ class Win32FileSystem final : public FileSystem {
 
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string hidden = Joined(
-          folder, ReplacementName(BaseNameOf(path), ::GetCurrentProcessId(), counter++, ::GetTickCount64()));
-      const HANDLE handle = OpenHandle(hidden, CREATE_NEW, FILE_SHARE_DELETE, FILE_ATTRIBUTE_HIDDEN);
+      const std::string hidden =
+          Joined(folder, ReplacementName(BaseNameOf(path), ::GetCurrentProcessId(), counter++,
+                                         ::GetTickCount64()));
+      const HANDLE handle =
+          OpenHandle(hidden, CREATE_NEW, FILE_SHARE_DELETE, FILE_ATTRIBUTE_HIDDEN);
       if (handle == INVALID_HANDLE_VALUE) {
         if (::GetLastError() == ERROR_FILE_EXISTS) continue;
         error = LastError(path);
@@ -235,7 +238,7 @@ class Win32FileSystem final : public FileSystem {
       file->target_attributes = target_attributes;
       return file;
     }
-    error = FileError{8, path};   // "could not be created because the directory is full"
+    error = FileError{8, path};  // "could not be created because the directory is full"
     return nullptr;
   }
 
@@ -250,7 +253,8 @@ class Win32FileSystem final : public FileSystem {
     // No longer hidden; what the old file had (archive, not indexed) it keeps.
     FILE_BASIC_INFO basic;
     if (::GetFileInformationByHandleEx(file->Handle(), FileBasicInfo, &basic, sizeof basic)) {
-      const DWORD kept = file->target_attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+      const DWORD kept =
+          file->target_attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
       basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
       (void)::SetFileInformationByHandle(file->Handle(), FileBasicInfo, &basic, sizeof basic);
     }
@@ -278,8 +282,8 @@ class Win32FileSystem final : public FileSystem {
     if (path.empty()) return std::nullopt;
     // No access to the data asked for, so a held file is identified too.
     const HANDLE handle =
-        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     Win32File file(handle, path);
     return file.Id();
@@ -296,7 +300,8 @@ FileSystem& DefaultFileSystem() {
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return path;
   // "C:\x", "\\server\share", "\x": absolute, or rooted on the current drive.
-  if (IsSeparator(path[0]) || (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2]))) return path;
+  if (IsSeparator(path[0]) || (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])))
+    return path;
   if (path.size() >= 2 && path[1] == ':') {
     // "C:x": relative to that drive's own current folder, which only the
     // system knows.
@@ -312,4 +317,3 @@ std::string AbsolutePath(const std::string& path) {
   folder.resize(length);
   return Joined(folder, path);
 }
-

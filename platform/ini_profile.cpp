@@ -29,7 +29,8 @@ std::optional<std::string_view> KeyName(std::string_view line) {
 }
 
 bool Quoted(std::string_view value) {
-  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+         value.back() == value.front();
 }
 
 // The value of a key's line: its text up to a NUL (the profile call hands its
@@ -44,7 +45,8 @@ std::string ValueOf(std::string_view line) {
 // The line that gives value back when read: quoted when the reader would take
 // blanks or a pair of quotes off it.
 std::string KeyLine(std::string_view key, const std::string& value) {
-  const bool quote = Quoted(value) || (!value.empty() && (TrimBlanks(value).size() != value.size()));
+  const bool quote =
+      Quoted(value) || (!value.empty() && (TrimBlanks(value).size() != value.size()));
   return std::string(key) + "=" + (quote ? "\"" + value + "\"" : value);
 }
 
@@ -57,9 +59,10 @@ bool Writable(std::string_view section, std::string_view key, std::string_view v
   for (const std::string_view text : {section, key, value}) {
     if (text.find_first_of("\r\n\0"sv) != std::string_view::npos) return false;
   }
-  if (TrimBlanks(section).size() != section.size() || section.find(']') != std::string_view::npos) return false;
-  return !key.empty() && TrimBlanks(key).size() == key.size() && key.find('=') == std::string_view::npos &&
-         key.front() != ';' && key.front() != '[';
+  if (TrimBlanks(section).size() != section.size() || section.find(']') != std::string_view::npos)
+    return false;
+  return !key.empty() && TrimBlanks(key).size() == key.size() &&
+         key.find('=') == std::string_view::npos && key.front() != ';' && key.front() != '[';
 }
 
 // Where section's lines are: [first, end) after its header, or nothing.
@@ -125,8 +128,8 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
   return static_cast<int>(number);
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
   if (!Writable(section, key, value)) return false;
   return UpdateSettingsFile(path, [&](const std::string& content) -> std::optional<std::string> {
     std::vector<IniLine> lines = SplitIniLines(content);
@@ -140,7 +143,8 @@ bool WriteProfileString(const std::string& path, const std::string& section,
       } else {
         std::size_t insert = range->end;
         while (insert > range->first && TrimBlanks(lines[insert - 1].text).empty()) --insert;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), IniLine{KeyLine(key, value), crlf});
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert),
+                     IniLine{KeyLine(key, value), crlf});
       }
     } else {
       lines.push_back(IniLine{"[" + section + "]", crlf});

@@ -31,5 +31,5 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 // atomically, so a failure leaves it untouched; a file that exists but cannot be read (or is not a
 // regular file) is never written, since its other lines would be lost.
 // Returns false when nothing could be written.
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value);
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);

@@ -45,11 +45,12 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
                    int default_value) {
   bool exists = false;
   if (!ReadableOrMissing(path, exists) || !exists) return default_value;
-  return static_cast<int>(::GetPrivateProfileIntA(section.c_str(), key.c_str(), default_value, path.c_str()));
+  return static_cast<int>(
+      ::GetPrivateProfileIntA(section.c_str(), key.c_str(), default_value, path.c_str()));
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
   bool exists = false;
   if (!ReadableOrMissing(path, exists)) return false;
   // What one line cannot hold is not written.
@@ -60,5 +61,6 @@ bool WriteProfileString(const std::string& path, const std::string& section,
   }
   MakeFolderFor(path);
   // The system rewrites the file in place, keeping every other line.
-  return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != FALSE;
+  return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
+         FALSE;
 }

@@ -35,8 +35,9 @@ LargeBuffer::LargeBuffer(std::size_t size) {
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) return;
   const auto address = reinterpret_cast<std::uintptr_t>(mapping);
-  auto* aligned = reinterpret_cast<std::uint8_t*>((address + kHugePage - 1) / kHugePage * kHugePage);
-  (void)::madvise(aligned, rounded, MADV_HUGEPAGE);   // a hint; without it the block still works
+  auto* aligned =
+      reinterpret_cast<std::uint8_t*>((address + kHugePage - 1) / kHugePage * kHugePage);
+  (void)::madvise(aligned, rounded, MADV_HUGEPAGE);  // a hint; without it the block still works
   mapping_ = mapping;
   mapping_size_ = rounded + kHugePage;
   data_ = aligned;

@@ -10,7 +10,7 @@
 class LargeBuffer {
  public:
   LargeBuffer() = default;
-  explicit LargeBuffer(std::size_t size);   // empty (data() null) when there is no memory
+  explicit LargeBuffer(std::size_t size);  // empty (data() null) when there is no memory
   ~LargeBuffer();
   LargeBuffer(LargeBuffer&& other) noexcept;
   LargeBuffer& operator=(LargeBuffer&& other) noexcept;
@@ -26,6 +26,6 @@ class LargeBuffer {
 
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  void* mapping_ = nullptr;   // set when the block is a mapping of its own
+  void* mapping_ = nullptr;  // set when the block is a mapping of its own
   std::size_t mapping_size_ = 0;
 };

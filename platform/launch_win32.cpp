@@ -48,12 +48,13 @@ bool OpenWithDesktop(const std::string& address) {
   }
   // The program named, with the address as its one argument; no command
   // interpreter between.
-  std::string command_line = QuotedCommandLineArgument(opener) + " " + QuotedCommandLineArgument(address);
+  std::string command_line =
+      QuotedCommandLineArgument(opener) + " " + QuotedCommandLineArgument(address);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(opener.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  if (!::CreateProcessA(opener.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
     return false;
   }
   ::CloseHandle(process.hThread);

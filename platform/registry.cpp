@@ -39,7 +39,8 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
   std::vector<IniLine> lines = SplitIniLines(contents);
   const std::string wanted = AsciiLower(FullKey(hive, key));
   const std::string wanted_name = AsciiLower(name);
-  std::optional<std::size_t> section_end;   // line after the last entry of the first matching section
+  std::optional<std::size_t>
+      section_end;  // line after the last entry of the first matching section
   bool inside = false;
   bool done = false;
   for (std::size_t i = 0; i < lines.size() && !done; ++i) {
@@ -63,7 +64,8 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
   }
   if (!done) {
     if (section_end) {
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end), IniLine{name + "=" + value});
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section_end),
+                   IniLine{name + "=" + value});
     } else {
       if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back(IniLine{});
       lines.push_back(IniLine{"[" + FullKey(hive, key) + "]"});
@@ -119,7 +121,8 @@ bool IniFileRegistry::SetValue(const std::string& hive, const std::string& key,
   // What the store's line format cannot hold is not written: it would not read
   // back (names lose the blanks around them; a line starting with ';', '#' or
   // '[' is a comment or a section).
-  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos || TrimBlanks(name) != name ||
+  if (name.empty() || name.find_first_of("=\r\n") != std::string::npos ||
+      TrimBlanks(name) != name ||
       std::string_view(";#[").find(name.front()) != std::string_view::npos ||
       value.find_first_of("\r\n") != std::string::npos ||
       key.find_first_of("[]\r\n") != std::string::npos ||

@@ -57,7 +57,7 @@ using SystemRegistry = WindowsRegistry;
 // device, a folder) holds no keys.
 class IniFileRegistry final : public Registry {
  public:
-  IniFileRegistry();                            // RegistryStandInPath()
+  IniFileRegistry();  // RegistryStandInPath()
   explicit IniFileRegistry(std::string path);
 
   std::optional<RegistryKey> OpenKey(const std::string& hive, const std::string& key) override;
@@ -73,7 +73,7 @@ class IniFileRegistry final : public Registry {
  private:
   std::string path_;
   RegistryKey next_key_ = 1;
-  std::map<RegistryKey, std::map<std::string, std::string>> open_keys_;   // lower-case names
+  std::map<RegistryKey, std::map<std::string, std::string> > open_keys_;  // lower-case names
 };
 
 using SystemRegistry = IniFileRegistry;

@@ -10,7 +10,7 @@
 namespace {
 
 // Read and write together, as the programs have always asked.
-constexpr REGSAM kKeyAccess = KEY_READ | KEY_WRITE;   // 0x2001F
+constexpr REGSAM kKeyAccess = KEY_READ | KEY_WRITE;  // 0x2001F
 
 std::optional<HKEY> HiveOf(const std::string& hive) {
   if (hive == kLocalMachine) return HKEY_LOCAL_MACHINE;
@@ -21,11 +21,13 @@ HKEY HandleOf(RegistryKey key) { return reinterpret_cast<HKEY>(static_cast<std::
 
 }  // namespace
 
-std::optional<RegistryKey> WindowsRegistry::OpenKey(const std::string& hive, const std::string& key) {
+std::optional<RegistryKey> WindowsRegistry::OpenKey(const std::string& hive,
+                                                    const std::string& key) {
   const std::optional<HKEY> root = HiveOf(hive);
   if (!root) return std::nullopt;
   HKEY handle = nullptr;
-  if (::RegOpenKeyExA(*root, key.c_str(), 0, kKeyAccess, &handle) != ERROR_SUCCESS) return std::nullopt;
+  if (::RegOpenKeyExA(*root, key.c_str(), 0, kKeyAccess, &handle) != ERROR_SUCCESS)
+    return std::nullopt;
   return static_cast<RegistryKey>(reinterpret_cast<std::uintptr_t>(handle));
 }
 
@@ -36,7 +38,7 @@ std::optional<std::string> WindowsRegistry::QueryValue(RegistryKey key, const st
   DWORD size = static_cast<DWORD>(capacity);
   if (::RegQueryValueExA(HandleOf(key), name.c_str(), nullptr, nullptr,
                          reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
-    return std::nullopt;   // missing, or too large for the buffer
+    return std::nullopt;  // missing, or too large for the buffer
   }
   // The text ends at the first NUL. A value that fills the buffer without one
   // has no end within it and counts as missing; a shorter one without a NUL
@@ -49,8 +51,8 @@ std::optional<std::string> WindowsRegistry::QueryValue(RegistryKey key, const st
 
 void WindowsRegistry::CloseKey(RegistryKey key) { ::RegCloseKey(HandleOf(key)); }
 
-bool WindowsRegistry::SetValue(const std::string& hive, const std::string& key, const std::string& name,
-                               const std::string& value) {
+bool WindowsRegistry::SetValue(const std::string& hive, const std::string& key,
+                               const std::string& name, const std::string& value) {
   const std::optional<HKEY> root = HiveOf(hive);
   // A REG_SZ ends at its NUL: a value with one inside would be stored cut.
   if (!root || value.find('\0') != std::string::npos || value.size() >= MAXDWORD) return false;

@@ -18,24 +18,24 @@ std::string MachineSettingsFolder();
 //          a user's settings follow them between workstations)
 std::string UserSettingsFolder();
 
-std::string RegistryStandInPath();     // MachineSettingsFolder() + "/registry.ini"
-std::string OrdwinProfilePath();       // UserSettingsFolder() + separator + "Ordwin.ini"
+std::string RegistryStandInPath();  // MachineSettingsFolder() + "/registry.ini"
+std::string OrdwinProfilePath();    // UserSettingsFolder() + separator + "Ordwin.ini"
 
 // A settings store is a few lines; a file larger than this is not one.
 inline constexpr std::size_t kMaxSettingsFileSize = 16u << 20;
 
 // What reading a settings file found.
 enum class SettingsFileState {
-  kRead,         // a regular file, read whole
-  kMissing,      // no such file: writing may create it
-  kUnreadable,   // there is something, but it could not be read (no permission,
-                 // over the size cap, a read error, not a regular file): it is
-                 // read as missing and never written over
+  kRead,        // a regular file, read whole
+  kMissing,     // no such file: writing may create it
+  kUnreadable,  // there is something, but it could not be read (no permission,
+                // over the size cap, a read error, not a regular file): it is
+                // read as missing and never written over
 };
 
 struct SettingsFile {
   SettingsFileState state = SettingsFileState::kMissing;
-  std::string contents;   // empty unless read
+  std::string contents;  // empty unless read
 };
 
 // Reads a settings file (symbolic links followed) without ever blocking: it is

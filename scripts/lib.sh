@@ -14,6 +14,7 @@ VELMORA_PACKAGES=(
   xvfb xauth imagemagick xdotool
   fonts-dejavu-core
   librsvg2-bin help2man dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
+  clang-format
 )
 
 velmora_install_deps() {

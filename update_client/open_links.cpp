@@ -48,8 +48,8 @@ bool IsLaunchableLink(const std::string& link) {
   // "scheme://" and then the host, as browsers and users read it.
   const std::string_view text(link);
   const std::size_t authority = parts.scheme.size() + 3;
-  if (!EqualsIgnoringAsciiCase(text.substr(0, authority), parts.scheme + "://") || text.size() <= authority ||
-      text[authority] == '/') {
+  if (!EqualsIgnoringAsciiCase(text.substr(0, authority), parts.scheme + "://") ||
+      text.size() <= authority || text[authority] == '/') {
     return false;
   }
   // libcurl decodes percent escapes in the host ("ex%61mple.com" is example.com,
@@ -57,7 +57,8 @@ bool IsLaunchableLink(const std::string& link) {
   // the host it read, so the address shown is the one a browser goes to.
   std::string_view written = text.substr(authority);
   written = written.substr(0, written.find_first_of("/?#"));
-  if (const std::size_t at = written.rfind('@'); at != std::string_view::npos) written.remove_prefix(at + 1);
+  if (const std::size_t at = written.rfind('@'); at != std::string_view::npos)
+    written.remove_prefix(at + 1);
   return EqualsIgnoringAsciiCase(written.substr(0, parts.host.size()), parts.host) &&
          (written.size() == parts.host.size() || written[parts.host.size()] == ':');
 }
@@ -69,7 +70,8 @@ bool IsValidHostSetting(const std::string& host) {
   const std::size_t bracket = host.rfind(']');
   if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
     const std::string port = host.substr(colon + 1);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos) {
       return false;
     }
     const long number = std::stol(port);

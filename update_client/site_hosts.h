@@ -10,8 +10,8 @@ inline constexpr const char* kDefaultMakerWebHost = "www.velmora.com";
 inline constexpr const char* kUpdateSiteHostKey = "UpdateSiteHost";
 inline constexpr const char* kMakerWebHostKey = "MakerWebHost";
 
-std::string UpdateSiteHost();   // key UpdateSiteHost
-std::string MakerWebHost();     // key MakerWebHost
+std::string UpdateSiteHost();  // key UpdateSiteHost
+std::string MakerWebHost();    // key MakerWebHost
 
 // The maker's product page: "http://" + MakerWebHost() + "/products.htm".
 std::string ProductPageAddress();

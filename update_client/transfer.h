@@ -13,20 +13,20 @@
 // some of them apart reports fewer; each may come more than once (a connect
 // per address tried).
 enum class TransferPhase {
-  kStarting,            // before the address is split
-  kResolvingName,       // looking up the host name
-  kNameResolved,        // host name found
-  kConnecting,          // connecting to the server
-  kConnected,           // connected
-  kSendingRequest,      // the request goes out
-  kRequestSent,         // the server answered
-  kReceivingResponse,   // the reply's header block comes in
-  kResponseReceived,    // the header block is complete
-  kClosingConnection,   // the connection is about to be closed
-  kConnectionClosed,    // the connection is closed
-  kRequestComplete,     // an asynchronous request is complete (not reported by libcurl)
-  kReplyRead,           // the reply has been read (also when nothing could be)
-  kFinished,            // the transfer is over; the reply goes to its user next
+  kStarting,           // before the address is split
+  kResolvingName,      // looking up the host name
+  kNameResolved,       // host name found
+  kConnecting,         // connecting to the server
+  kConnected,          // connected
+  kSendingRequest,     // the request goes out
+  kRequestSent,        // the server answered
+  kReceivingResponse,  // the reply's header block comes in
+  kResponseReceived,   // the header block is complete
+  kClosingConnection,  // the connection is about to be closed
+  kConnectionClosed,   // the connection is closed
+  kRequestComplete,    // an asynchronous request is complete (not reported by libcurl)
+  kReplyRead,          // the reply has been read (also when nothing could be)
+  kFinished,           // the transfer is over; the reply goes to its user next
 };
 
 // Told about a transfer while it runs, on the caller's thread, from inside its

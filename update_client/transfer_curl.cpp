@@ -52,12 +52,12 @@ struct State {
   char* buffer = nullptr;
   std::size_t size = 0;
   std::size_t total = 0;
-  bool full = false;             // more body came than the buffer holds
-  bool numeric_host = false;     // the host is an address: no name to look up
-  bool resolving = false;        // a name lookup was started, "found" not yet reported
-  bool connected = false;        // the request's connection is up and not yet closed
-  bool request_out = false;      // the request went out on a connection
-  bool body_started = false;     // some of the reply body came in
+  bool full = false;          // more body came than the buffer holds
+  bool numeric_host = false;  // the host is an address: no name to look up
+  bool resolving = false;     // a name lookup was started, "found" not yet reported
+  bool connected = false;     // the request's connection is up and not yet closed
+  bool request_out = false;   // the request went out on a connection
+  bool body_started = false;  // some of the reply body came in
   bool headers_started = false;
   char error[CURL_ERROR_SIZE] = {};
 
@@ -171,16 +171,10 @@ TransferOutcome OutcomeOf(CURLcode result, CURL* easy, const State& state, bool 
     outcome.detail = std::move(detail);
   };
   switch (result) {
-    case CURLE_URL_MALFORMAT:
-      outcome.failure = TransferFailure::kInvalidAddress;
-      break;
+    case CURLE_URL_MALFORMAT: outcome.failure = TransferFailure::kInvalidAddress; break;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      outcome.failure = TransferFailure::kNameNotResolved;
-      break;
-    case CURLE_OPERATION_TIMEDOUT:
-      outcome.failure = TransferFailure::kTimedOut;
-      break;
+    case CURLE_COULDNT_RESOLVE_PROXY: outcome.failure = TransferFailure::kNameNotResolved; break;
+    case CURLE_OPERATION_TIMEDOUT: outcome.failure = TransferFailure::kTimedOut; break;
     case CURLE_COULDNT_CONNECT:
       if (os_errno == ECONNREFUSED) {
         outcome.failure = TransferFailure::kConnectionRefused;
@@ -199,21 +193,13 @@ TransferOutcome OutcomeOf(CURLcode result, CURL* easy, const State& state, bool 
         other("out of memory");
       }
       break;
-    case CURLE_GOT_NOTHING:
-      other("the site closed the connection without a reply");
-      break;
+    case CURLE_GOT_NOTHING: other("the site closed the connection without a reply"); break;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      other("the reply is not HTTP");
-      break;
+    case CURLE_UNSUPPORTED_PROTOCOL: other("the reply is not HTTP"); break;
     case CURLE_RECV_ERROR:
     case CURLE_PARTIAL_FILE:
-    case CURLE_SEND_ERROR:
-      other("the connection broke off");
-      break;
-    default:
-      other(state.error[0] ? state.error : curl_easy_strerror(result));
-      break;
+    case CURLE_SEND_ERROR: other("the connection broke off"); break;
+    default: other(state.error[0] ? state.error : curl_easy_strerror(result)); break;
   }
   return outcome;
 }

@@ -27,20 +27,13 @@ std::optional<TransferPhase> PhaseOfStatus(unsigned status) {
 
 std::string DescribeOutcome(const TransferOutcome& outcome) {
   switch (outcome.failure) {
-    case TransferFailure::kNone:
-      break;
-    case TransferFailure::kInvalidAddress:
-      return "not a valid address";
-    case TransferFailure::kHeaderTooLarge:
-      return "the reply's header is too large";
-    case TransferFailure::kNameNotResolved:
-      return "name resolution failed";
-    case TransferFailure::kConnectionRefused:
-      return "connection refused";
-    case TransferFailure::kTimedOut:
-      return "timed out";
-    case TransferFailure::kCancelled:
-      return "cancelled";
+    case TransferFailure::kNone: break;
+    case TransferFailure::kInvalidAddress: return "not a valid address";
+    case TransferFailure::kHeaderTooLarge: return "the reply's header is too large";
+    case TransferFailure::kNameNotResolved: return "name resolution failed";
+    case TransferFailure::kConnectionRefused: return "connection refused";
+    case TransferFailure::kTimedOut: return "timed out";
+    case TransferFailure::kCancelled: return "cancelled";
     case TransferFailure::kOther:
       return outcome.detail.empty() ? std::string("transfer failed") : outcome.detail;
   }

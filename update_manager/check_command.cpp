@@ -24,15 +24,16 @@ int RunUpdateCheckCommand(std::ostream& out, std::ostream& err, const TransferTi
     TransferOutcome outcome;
     {
       CUpdateSession session(nullptr, timeouts);
-      const std::string reply = FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, host));
+      const std::string reply =
+          FetchUpdateSite(session, UpdateSiteUrl(kLatestVersionsAction, host));
       ApplyVersionReply(reply, table);
       outcome = session.LastOutcome();
       session.Close();
     }
     reached = ReachedSite(outcome);
     if (!reached) {
-      err << "ordwin --check: update site " << host << ": " << EscapeLineText(DescribeOutcome(outcome))
-          << "\n";
+      err << "ordwin --check: update site " << host << ": "
+          << EscapeLineText(DescribeOutcome(outcome)) << "\n";
     }
   }
 

@@ -13,9 +13,9 @@
 // not be reached or did not answer with a 2xx status, one line on err says why.
 // Returns the program's exit code, so scripts can tell whether the check
 // reached the site:
-inline constexpr int kCheckReachedSite = 0;      // a reply came back with a 2xx status
-inline constexpr int kCheckOutputFailed = 1;     // the list could not be written
-inline constexpr int kCheckSiteNotReached = 3;   // unreachable, timed out, cancelled,
-                                                 // another status or a bad host setting
+inline constexpr int kCheckReachedSite = 0;     // a reply came back with a 2xx status
+inline constexpr int kCheckOutputFailed = 1;    // the list could not be written
+inline constexpr int kCheckSiteNotReached = 3;  // unreachable, timed out, cancelled,
+                                                // another status or a bad host setting
 int RunUpdateCheckCommand(std::ostream& out, std::ostream& err,
                           const TransferTimeouts& timeouts = {});

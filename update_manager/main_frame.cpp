@@ -44,15 +44,16 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   QMenu* file = AddMenu(bar, QStringLiteral("&File"), "menuFile");
   exit_ = AddCommand(file, QStringLiteral("E&xit"), "actionExit", IDS_PROMPT_APP_EXIT);
   QMenu* view = AddMenu(bar, QStringLiteral("&View"), "menuView");
-  status_bar_toggle_ =
-      AddCommand(view, QStringLiteral("&Status Bar"), "actionStatusBar", IDS_PROMPT_VIEW_STATUS_BAR);
+  status_bar_toggle_ = AddCommand(view, QStringLiteral("&Status Bar"), "actionStatusBar",
+                                  IDS_PROMPT_VIEW_STATUS_BAR);
   status_bar_toggle_->setCheckable(true);
   status_bar_toggle_->setChecked(true);
   QMenu* velmora = AddMenu(bar, QStringLiteral("&Velmora"), "menuVelmora");
   check_for_updates_ =
       AddCommand(velmora, QStringLiteral("Check for updates..."), "actionCheckForUpdates", 0);
   QMenu* help = AddMenu(bar, QStringLiteral("&Help"), "menuHelp");
-  about_ = AddCommand(help, QStringLiteral("&About Ordwin..."), "actionAbout", IDS_PROMPT_APP_ABOUT);
+  about_ =
+      AddCommand(help, QStringLiteral("&About Ordwin..."), "actionAbout", IDS_PROMPT_APP_ABOUT);
 
   // One pane: command prompts while a menu item is highlighted, else the idle text.
   QStatusBar* status = statusBar();

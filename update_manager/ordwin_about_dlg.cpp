@@ -12,7 +12,6 @@
 #include "update_manager/ordwin_strings.h"
 #include "update_manager/product_table.h"
 
-
 COrdwinAboutDlg::COrdwinAboutDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("aboutDialog"));
   setWindowTitle(QStringLiteral("About Ordwin"));
@@ -32,7 +31,8 @@ COrdwinAboutDlg::COrdwinAboutDlg(QWidget* parent) : QDialog(parent) {
   version_line_ = new QLabel(this);
   version_line_->setObjectName(QStringLiteral("versionLine"));
   version_line_->setTextFormat(Qt::PlainText);
-  version_line_->setText(QString::fromStdString(OrdwinString(IDS_VERSION_LINE) + kOrdwinOwnVersion));
+  version_line_->setText(
+      QString::fromStdString(OrdwinString(IDS_VERSION_LINE) + kOrdwinOwnVersion));
   version_line_->setAccessibleName(version_line_->text());
   version_line_->setGeometry(du.Rect(40, 10, 119, 8));
 

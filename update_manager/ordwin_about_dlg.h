@@ -15,4 +15,3 @@ class COrdwinAboutDlg : public QDialog {
  private:
   QLabel* version_line_;
 };
-

@@ -162,4 +162,3 @@ void COrdwinView::resizeEvent(QResizeEvent* event) {
   }
   update();
 }
-

@@ -31,7 +31,8 @@ void COrdwinView::RefillList() {
     CProductEntry& entry = table_[i];
     if (entry.list_index == -1) continue;
     auto* item = new QTreeWidgetItem();
-    item->setText(kColumnProgram, FromBytes(OrdwinString(static_cast<unsigned>(entry.display_name_id))));
+    item->setText(kColumnProgram,
+                  FromBytes(OrdwinString(static_cast<unsigned>(entry.display_name_id))));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(kColumnProgram, Qt::Unchecked);
     list_->insertTopLevelItem(count, item);

@@ -53,15 +53,12 @@ void COrdwinView::StartupPrompt() {
   if (ReadProfileInt(profile, kProfileSection, kCheckOnStartupKey, 1) == 0) return;
   switch (boxes_.Show(OrdwinString(IDS_STARTUP_OFFER), "", BoxButtons::YesNoCancel,
                       BoxIcon::Question)) {
-    case BoxAnswer::Yes:
-      CheckForUpdates();
-      break;
+    case BoxAnswer::Yes: CheckForUpdates(); break;
     case BoxAnswer::Cancel:
       // Not asked again at later starts; a file that cannot be written brings it back.
       WriteProfileString(profile, kProfileSection, kCheckOnStartupKey, "0");
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

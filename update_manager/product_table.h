@@ -14,11 +14,11 @@ class CProductEntry {
  public:
   virtual ~CProductEntry() = default;
 
-  std::string code;              // key of the product's section in the update-site reply
-  std::int32_t list_index = -1;  // item index in the product list; -1 while not listed
+  std::string code;                   // key of the product's section in the update-site reply
+  std::int32_t list_index = -1;       // item index in the product list; -1 while not listed
   std::int32_t display_name_id = -1;  // Ordwin string id of the "Program" text; -1 for none
-  std::string latest_version;    // as the update site reported it; empty until a check
-  std::string download_link;     // as the update site reported it; empty until a check
+  std::string latest_version;         // as the update site reported it; empty until a check
+  std::string download_link;          // as the update site reported it; empty until a check
 };
 
 // The fixed table of nine entries. A new table holds nine new entries (empty

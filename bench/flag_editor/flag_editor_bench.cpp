@@ -67,7 +67,8 @@ class EmptyRegistry : public Registry {
     return {};
   }
   void CloseKey(RegistryKey) override {}
-  bool SetValue(const std::string&, const std::string&, const std::string&, const std::string&) override {
+  bool SetValue(const std::string&, const std::string&, const std::string&,
+                const std::string&) override {
     return false;
   }
 };
@@ -75,10 +76,10 @@ class EmptyRegistry : public Registry {
 struct Setup {
   std::string big;
   std::string small;
-  std::string start_big;     // settings folders whose registry names a database
+  std::string start_big;  // settings folders whose registry names a database
   std::string start_small;
   std::uint32_t sets = 0;
-  double big_load_seconds = 0;   // Load alone, from BM_OpenToPaintedList
+  double big_load_seconds = 0;  // Load alone, from BM_OpenToPaintedList
 };
 
 Setup& TheSetup() {
@@ -149,14 +150,20 @@ void BM_OpenToPaintedList(benchmark::State& state) {
   state.counters["rows"] = window.dlg().ListModel().RowCount();
   if (state.range(0) == 0) TheSetup().big_load_seconds = load / n;
 }
-BENCHMARK(BM_OpenToPaintedList)->Arg(0)->Arg(1)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenToPaintedList)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // Peak resident memory of a child that opens the big database in the window
 // and paints it; the limit is 2.5 x the record table + 64 MiB.
 void BM_PeakMemory(benchmark::State& state) {
   const double table = 20.0 + 260.0 * TheSetup().sets;
   for (auto _ : state) {
-    const std::string command = "VELMORA_BENCH_CHILD=1 /proc/" + std::to_string(::getpid()) + "/exe";
+    const std::string command =
+        "VELMORA_BENCH_CHILD=1 /proc/" + std::to_string(::getpid()) + "/exe";
     FILE* child = ::popen(command.c_str(), "r");
     long kib = -1;
     if (child) {
@@ -232,7 +239,8 @@ StartRun StartAndWait(const std::string& config) {
   const std::string peak_file = config + "/peak-kib";
   std::remove(peak_file.c_str());
   std::vector<std::string> env_strings = {"VELMORA_BENCH_START=1", "VELMORA_CONFIG_DIR=" + config,
-                                          "QT_QPA_PLATFORM=offscreen", "VELMORA_BENCH_PEAK_FILE=" + peak_file};
+                                          "QT_QPA_PLATFORM=offscreen",
+                                          "VELMORA_BENCH_PEAK_FILE=" + peak_file};
   for (char** e = environ; *e; ++e) {
     if (std::strncmp(*e, "VELMORA_", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) {
       env_strings.emplace_back(*e);
@@ -316,7 +324,8 @@ int StartAndPaint() {
 bool WriteStartFolder(const std::string& folder, const std::string& database) {
   ::mkdir(folder.c_str(), 0700);
   std::ofstream out(folder + "/registry.ini", std::ios::binary | std::ios::trunc);
-  out << "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" << database << "\n";
+  out << "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" << database
+      << "\n";
   return static_cast<bool>(out);
 }
 

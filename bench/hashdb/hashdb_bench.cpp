@@ -58,7 +58,7 @@ struct Setup {
   std::string self;
   std::string database;
   std::string copy;
-  std::string release;          // the database as a new release
+  std::string release;  // the database as a new release
   std::string release_pristine;
   std::uint32_t sets = 0;
   std::uint64_t table_bytes = 0;
@@ -300,11 +300,13 @@ void BM_MappedFirstScreen(benchmark::State& state) {
 void BM_HdbtoolCopy(benchmark::State& state) {
   const Setup& s = TheSetup();
   Warm(s.database);
-  const std::string ours = Quoted(HDBTOOL_PATH) + " copy " + Quoted(s.database) + " " + Quoted(s.copy);
-  const std::string baseline =
-      state.range(0) == 0
-          ? "cp --reflink=never " + Quoted(s.database) + " " + Quoted(s.copy) + " && sync " + Quoted(s.copy)
-          : "dd if=" + Quoted(s.database) + " of=" + Quoted(s.copy) + " bs=1M conv=fsync status=none";
+  const std::string ours =
+      Quoted(HDBTOOL_PATH) + " copy " + Quoted(s.database) + " " + Quoted(s.copy);
+  const std::string baseline = state.range(0) == 0
+                                   ? "cp --reflink=never " + Quoted(s.database) + " " +
+                                         Quoted(s.copy) + " && sync " + Quoted(s.copy)
+                                   : "dd if=" + Quoted(s.database) + " of=" + Quoted(s.copy) +
+                                         " bs=1M conv=fsync status=none";
   state.SetLabel(state.range(0) == 0 ? "vs cp --reflink=never + sync" : "vs dd bs=1M conv=fsync");
   Pairs pairs;
   for (auto _ : state) {
@@ -330,7 +332,9 @@ void BM_HdbtoolList(benchmark::State& state) {
   const std::string baseline =
       "head -c " + std::to_string(s.table_bytes) + " " + Quoted(s.database) + " >/dev/null";
   Pairs pairs;
-  for (auto _ : state) pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+  for (auto _ : state)
+    pairs.Run(
+        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
   pairs.Report(state);
 }
 
@@ -341,9 +345,12 @@ void BM_HdbtoolSet(benchmark::State& state) {
   bool on = true;
   for (auto _ : state) {
     const std::string flag = on ? "1" : "0";
-    const std::string ours = Quoted(HDBTOOL_PATH) + " set " + Quoted(s.database) + (on ? " --on 0" : " --off 0");
-    const std::string baseline = Quoted(s.self) + " --baseline-set " + Quoted(s.database) + " " + flag;
-    pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+    const std::string ours =
+        Quoted(HDBTOOL_PATH) + " set " + Quoted(s.database) + (on ? " --on 0" : " --off 0");
+    const std::string baseline =
+        Quoted(s.self) + " --baseline-set " + Quoted(s.database) + " " + flag;
+    pairs.Run(
+        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
     on = !on;
   }
   pairs.Report(state);
@@ -381,8 +388,8 @@ bool WriteRelease(const Setup& s) {
 }
 
 std::string ListBoth(const Setup& s) {
-  return Quoted(HDBTOOL_PATH) + " list " + Quoted(s.database) + " >/dev/null && " + Quoted(HDBTOOL_PATH) +
-         " list " + Quoted(s.release) + " >/dev/null";
+  return Quoted(HDBTOOL_PATH) + " list " + Quoted(s.database) + " >/dev/null && " +
+         Quoted(HDBTOOL_PATH) + " list " + Quoted(s.release) + " >/dev/null";
 }
 
 void BM_HdbtoolDiff(benchmark::State& state) {
@@ -390,11 +397,13 @@ void BM_HdbtoolDiff(benchmark::State& state) {
   Warm(s.database);
   Warm(s.release);
   // Exit 1 (the alerts differ) is the expected answer.
-  const std::string ours = Quoted(HDBTOOL_PATH) + " diff " + Quoted(s.database) + " " + Quoted(s.release) +
-                           " >/dev/null; test $? -eq 1";
+  const std::string ours = Quoted(HDBTOOL_PATH) + " diff " + Quoted(s.database) + " " +
+                           Quoted(s.release) + " >/dev/null; test $? -eq 1";
   const std::string baseline = ListBoth(s);
   Pairs pairs;
-  for (auto _ : state) pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+  for (auto _ : state)
+    pairs.Run(
+        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
   pairs.Report(state);
 }
 
@@ -408,8 +417,10 @@ void BM_HdbtoolApply(benchmark::State& state) {
   bool from_database = true;
   for (auto _ : state) {
     const std::string ours = Quoted(HDBTOOL_PATH) + " apply " + Quoted(s.release) + " --from " +
-                             Quoted(from_database ? s.database : s.release_pristine) + " >/dev/null 2>&1";
-    pairs.Run(state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+                             Quoted(from_database ? s.database : s.release_pristine) +
+                             " >/dev/null 2>&1";
+    pairs.Run(
+        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
     from_database = !from_database;
   }
   pairs.Report(state);
@@ -440,7 +451,8 @@ void Pairs7(benchmark::internal::Benchmark* b) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--baseline-set") == 0) return BaselineSet(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--baseline-set") == 0)
+    return BaselineSet(argv[2], argv[3]);
 
   Setup& s = TheSetup();
   char self[4096];

@@ -43,7 +43,7 @@ struct Site {
   std::thread thread;
   int port = 0;
   std::mutex mutex;
-  std::set<int> client_ports;   // one per connection
+  std::set<int> client_ports;  // one per connection
   std::string url;
   std::string long_url;
 };
@@ -132,8 +132,9 @@ double FetchInProcess() {
 void BM_CheckAfterStart(benchmark::State& state) {
   bench::Pairs pairs;
   for (auto _ : state) {
-    pairs.Run(state, [] { return SpawnAndWait(ORDWIN_PROGRAM, "--check"); },
-              [] { return SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2); });
+    pairs.Run(
+        state, [] { return SpawnAndWait(ORDWIN_PROGRAM, "--check"); },
+        [] { return SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2); });
   }
   pairs.Report(state);
 }
@@ -142,8 +143,9 @@ void BM_CheckAfterStart(benchmark::State& state) {
 void BM_ProgramStart(benchmark::State& state) {
   bench::Pairs pairs;
   for (auto _ : state) {
-    pairs.Run(state, [] { return SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2); },
-              [] { return SpawnAndWait("/bin/true", nullptr); });
+    pairs.Run(
+        state, [] { return SpawnAndWait(ORDWIN_PROGRAM, "--usage-only", 2); },
+        [] { return SpawnAndWait("/bin/true", nullptr); });
   }
   pairs.Report(state);
 }
@@ -186,7 +188,8 @@ int main(int argc, char** argv) {
   const std::size_t kept = FetchUpdateSite(long_session, TheSite().long_url).size();
   long_session.Close();
   StopSite();
-  std::printf("connections for one check: %zu; bytes kept of a 1 MiB body: %zu\n", connections, kept);
+  std::printf("connections for one check: %zu; bytes kept of a 1 MiB body: %zu\n", connections,
+              kept);
   benchmark::Shutdown();
   curl_global_cleanup();
   return 0;

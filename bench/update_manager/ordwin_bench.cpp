@@ -122,10 +122,26 @@ void HeadlessCheck(benchmark::State& state) {
   if (table[1].latest_version.empty()) state.SkipWithError("the check learned nothing");
 }
 
-BENCHMARK(OrdwinStart)->UseManualTime()->Iterations(1)->Repetitions(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BareWindowStart)->UseManualTime()->Iterations(1)->Repetitions(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(WindowCheck)->UseRealTime()->Iterations(1)->Repetitions(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(HeadlessCheck)->UseRealTime()->Iterations(1)->Repetitions(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(OrdwinStart)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BareWindowStart)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(WindowCheck)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(HeadlessCheck)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->Unit(benchmark::kMillisecond);
 
 // Keeps the medians for the ratio summary.
 class MedianReporter : public benchmark::ConsoleReporter {
@@ -154,8 +170,9 @@ int main(int argc, char** argv) {
   auto ratio = [&](const char* a, const char* b) {
     return m.count(a) && m.count(b) && m[b] > 0 ? m[a] / m[b] : 0.0;
   };
-  std::printf("\nmedians: OrdwinStart %.1f ms (target < 300 ms), WindowCheck %.1f ms (target < 100 ms)\n",
-              m["OrdwinStart"], m["WindowCheck"]);
+  std::printf(
+      "\nmedians: OrdwinStart %.1f ms (target < 300 ms), WindowCheck %.1f ms (target < 100 ms)\n",
+      m["OrdwinStart"], m["WindowCheck"]);
   std::printf("OrdwinStart / BareWindowStart = %.2f\n", ratio("OrdwinStart", "BareWindowStart"));
   std::printf("WindowCheck / HeadlessCheck   = %.2f\n", ratio("WindowCheck", "HeadlessCheck"));
   Site().Stop();

@@ -2,8 +2,8 @@
 
 DialogUnits::DialogUnits(const QFontMetrics& metrics) {
   // The average over the 52 Latin letters, rounded half up, as dialog base units are taken.
-  const int letters =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   char_width_ = (letters / 26 + 1) / 2;
   char_height_ = metrics.height();
 }

@@ -26,5 +26,5 @@ class DisplayProbe {
 
  private:
   bool found_ = false;
-  void* connection_ = nullptr;   // xcb_connection_t, when one was made
+  void* connection_ = nullptr;  // xcb_connection_t, when one was made
 };

@@ -54,7 +54,9 @@ BoxAnswer QtMessageBoxes::Show(const std::string& text, const std::string& capti
                                BoxButtons buttons, BoxIcon icon) {
   const ButtonSet set = ToQt(buttons);
   const bool untitled = caption == kNoCaption;
-  const QString title = untitled ? QString() : caption.empty() ? app_name_ : QString::fromStdString(caption);
+  const QString title = untitled          ? QString()
+                        : caption.empty() ? app_name_
+                                          : QString::fromStdString(caption);
   QMessageBox box(ToQt(icon), title, QString::fromStdString(text), set.buttons,
                   owner_ ? owner_() : nullptr);
   box.setObjectName(QStringLiteral("messageBox"));

@@ -24,8 +24,8 @@ std::uint32_t X11Atom(xcb_connection_t* connection, const char* name) {
 #ifdef VELMORA_HAVE_XCB
   if (!connection) return XCB_ATOM_NONE;
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-      nullptr);
+      connection,
+      xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
   const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
   std::free(reply);
   return atom;
@@ -46,8 +46,8 @@ void ClearX11Title(std::uintptr_t window) {
   if (name != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE) {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, name, utf8, 8, 0, nullptr);
   }
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
-                      nullptr);
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                      0, nullptr);
   xcb_flush(connection);
 #else
   (void)window;

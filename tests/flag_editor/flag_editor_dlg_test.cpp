@@ -64,7 +64,8 @@ class TalvaneWindow : public ::testing::Test {
   }
   void RegisterDefault(const std::string& path) {
     std::ofstream((folder / "registry.ini"))
-        << "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" << path << "\n";
+        << "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" << path
+        << "\n";
   }
   void Start() {
     registry = std::make_unique<IniFileRegistry>((folder / "registry.ini"));
@@ -106,7 +107,8 @@ class TalvaneWindow : public ::testing::Test {
   std::vector<std::string> RowNames() {
     std::vector<std::string> names;
     QAbstractItemModel* m = List()->model();
-    for (int r = 0; r < m->rowCount(); ++r) names.push_back(m->index(r, 1).data().toString().toStdString());
+    for (int r = 0; r < m->rowCount(); ++r)
+      names.push_back(m->index(r, 1).data().toString().toStdString());
     return names;
   }
   int SelectedRow() {
@@ -119,7 +121,8 @@ class TalvaneWindow : public ::testing::Test {
     option.initFrom(list);
     option.rect = list->visualRect(list->model()->index(row, 0));
     option.features = QStyleOptionViewItem::HasCheckIndicator;
-    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+    const QRect box =
+        list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
   }
   void ClickName(int row) {
@@ -173,7 +176,8 @@ TEST_F(TalvaneWindow, StartsWithoutDefaultDatabase) {
   }
   EXPECT_EQ(Caption(), "Nerith Talvane");
   EXPECT_EQ(dlg->windowTitle(), "Nerith Talvane");
-  EXPECT_EQ(EnabledActions(), (std::vector<std::string>{"actionAppAbout", "actionFileExit", "actionFileOpen"}));
+  EXPECT_EQ(EnabledActions(),
+            (std::vector<std::string>{"actionAppAbout", "actionFileExit", "actionFileOpen"}));
   EXPECT_EQ(List()->model()->rowCount(), 0);
   // Shortcuts of grayed items do nothing.
   QTest::keyClick(List(), Qt::Key_S, Qt::ControlModifier);
@@ -190,8 +194,9 @@ TEST_F(TalvaneWindow, StartsOnTheDefaultDatabaseInFileOrder) {
   EXPECT_EQ(List()->model()->index(2, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
   EXPECT_EQ(List()->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
   EXPECT_EQ(EnabledActions(),
-            (std::vector<std::string>{"actionAppAbout", "actionEditFind", "actionFileClose", "actionFileExit",
-                                      "actionFileOpen", "actionFileSave", "actionFileSaveAs"}));
+            (std::vector<std::string>{"actionAppAbout", "actionEditFind", "actionFileClose",
+                                      "actionFileExit", "actionFileOpen", "actionFileSave",
+                                      "actionFileSaveAs"}));
   EXPECT_EQ(SelectedRow(), -1);
   EXPECT_TRUE(List()->hasFocus() || QApplication::focusWidget() == List());
 }
@@ -199,10 +204,14 @@ TEST_F(TalvaneWindow, StartsOnTheDefaultDatabaseInFileOrder) {
 TEST_F(TalvaneWindow, MenusCarryTheirTextsAndShortcutTexts) {
   StartOn(kFruit);
   const std::vector<std::pair<const char*, const char*>> expected = {
-      {"actionFileOpen", "&Open...\tCtrl+O"},     {"actionFileSave", "&Save\tCtrl+S"},
-      {"actionFileSaveAs", "Save &as...\tCtrl+A"}, {"actionFileClose", "&Close\tCtrl+F4"},
-      {"actionFileExit", "E&xit"},                {"actionEditFind", "&Find...\tCtrl-F"},
-      {"actionEditFindNext", "Find &Next\tF3"},   {"actionEditFindPrevious", "Find &Previous\tShift+F3"},
+      {"actionFileOpen", "&Open...\tCtrl+O"},
+      {"actionFileSave", "&Save\tCtrl+S"},
+      {"actionFileSaveAs", "Save &as...\tCtrl+A"},
+      {"actionFileClose", "&Close\tCtrl+F4"},
+      {"actionFileExit", "E&xit"},
+      {"actionEditFind", "&Find...\tCtrl-F"},
+      {"actionEditFindNext", "Find &Next\tF3"},
+      {"actionEditFindPrevious", "Find &Previous\tShift+F3"},
       {"actionAppAbout", "&About Talvane..."}};
   for (const auto& [name, text] : expected) EXPECT_EQ(Act(name)->text().toStdString(), text);
   auto* header = List()->horizontalHeader();
@@ -252,8 +261,9 @@ TEST_F(TalvaneWindow, EveryControlHasAnObjectAndAnAccessibleName) {
       // table's corner button) are not ours to name.
       bool qt_internal = false;
       for (QObject* o = w; o && o != top; o = o->parent()) {
-        qt_internal |= o->objectName().startsWith("qt_") ||
-                       QLatin1String(o->metaObject()->className()) == QLatin1String("QTableCornerButton");
+        qt_internal |=
+            o->objectName().startsWith("qt_") ||
+            QLatin1String(o->metaObject()->className()) == QLatin1String("QTableCornerButton");
       }
       if (auto* ext = top->findChild<QToolButton*>("qt_menubar_ext_button")) {
         qt_internal |= w == ext->menu();
@@ -345,7 +355,7 @@ TEST_F(TalvaneWindow, SelectingARowWithAlertWordTwoStoresOne) {
 // A screen reader names the window by its accessible name: the open file and
 // the unsaved mark must reach it as the caption shows them.
 TEST_F(TalvaneWindow, TheAccessibleNameFollowsTheCaption) {
-  const std::string path = Database("a[*].hdb", kFruit);   // Qt's title placeholder, kept literal
+  const std::string path = Database("a[*].hdb", kFruit);  // Qt's title placeholder, kept literal
   RegisterDefault(path);
   Start();
   const auto follows = [&](const std::string& caption) {
@@ -395,7 +405,7 @@ TEST_F(TalvaneWindow, NothingChangesWithoutAUserAction) {
   Trigger("actionFileSaveAs");
   shown = copy;
   untouched("Save as");
-  EXPECT_EQ(ReadBytes(copy), ReadBytes(other));   // the word 2 copied as it was
+  EXPECT_EQ(ReadBytes(copy), ReadBytes(other));  // the word 2 copied as it was
 
   ClickHeading(1);
   untouched("a sort");
@@ -406,7 +416,7 @@ TEST_F(TalvaneWindow, NothingChangesWithoutAUserAction) {
   QCoreApplication::processEvents();
   untouched("the find box closing");
 
-  QTest::keyClick(List(), Qt::Key_Escape);   // nothing to ask about
+  QTest::keyClick(List(), Qt::Key_Escape);  // nothing to ask about
   EXPECT_TRUE(Ended());
   EXPECT_TRUE(questions.BoxTexts().empty());
   EXPECT_EQ(AlertWordOnDisk(copy, 0), 2u);
@@ -419,7 +429,7 @@ TEST_F(TalvaneWindow, TheFirstKeyPlacesTheFocusMark) {
   struct Case {
     const char* what;
     Qt::Key key;
-    int selected_before;   // -1: none
+    int selected_before;  // -1: none
     int focused;
   };
   const Case cases[] = {{"Down", Qt::Key_Down, -1, 0},
@@ -436,9 +446,9 @@ TEST_F(TalvaneWindow, TheFirstKeyPlacesTheFocusMark) {
     EXPECT_EQ(List()->currentIndex().row(), c.focused);
     EXPECT_EQ(SelectedRow(), c.focused);
     for (std::size_t i = 0; i < kOddFirst.size(); ++i) {
-      EXPECT_EQ(dlg->Catalogue().GetAlert(i), kOddFirst[i].alert != 0u) << i;   // nothing ticked
+      EXPECT_EQ(dlg->Catalogue().GetAlert(i), kOddFirst[i].alert != 0u) << i;  // nothing ticked
     }
-    EXPECT_EQ(dlg->Catalogue().IsChanged(), c.focused == 0);   // only row 0 holds a word 2
+    EXPECT_EQ(dlg->Catalogue().IsChanged(), c.focused == 0);  // only row 0 holds a word 2
     QTest::keyClick(List(), Qt::Key_Space);
     EXPECT_NE(dlg->Catalogue().GetAlert(c.focused), kOddFirst[c.focused].alert != 0u);
     EXPECT_EQ(Caption(), "Talvane - " + path + "*");
@@ -459,15 +469,24 @@ TEST_F(TalvaneWindow, HeadingClicksCycleEachColumnWithItsArrow) {
            (header->sortIndicatorOrder() == Qt::AscendingOrder ? " up" : " down");
   };
 
-  ClickName(1);   // "Zeta" selected: the selection travels with its row
+  ClickName(1);  // "Zeta" selected: the selection travels with its row
   ASSERT_EQ(SelectedRow(), 1);
-  struct Step { int column; std::vector<std::string> rows; std::string arrow; };
+  struct Step {
+    int column;
+    std::vector<std::string> rows;
+    std::string arrow;
+  };
+  // clang-format off
   const std::vector<Step> steps = {
-      {1, ascending, "1 up"}, {1, descending, "1 down"}, {1, file_order, "none"},
       {1, ascending, "1 up"},
-      {0, ascending, "0 up"},        // "Alert" sorts by name too, from its own step
-      {1, descending, "1 down"},     // the name column goes on from its own step
-      {0, descending, "0 down"}, {0, file_order, "none"}};
+      {1, descending, "1 down"},
+      {1, file_order, "none"},
+      {1, ascending, "1 up"},
+      {0, ascending, "0 up"},     // "Alert" sorts by name too, from its own step
+      {1, descending, "1 down"},  // the name column goes on from its own step
+      {0, descending, "0 down"},
+      {0, file_order, "none"}};
+  // clang-format on
   for (std::size_t i = 0; i < steps.size(); ++i) {
     ClickHeading(steps[i].column);
     EXPECT_EQ(RowNames(), steps[i].rows) << "click " << i;
@@ -478,7 +497,7 @@ TEST_F(TalvaneWindow, HeadingClicksCycleEachColumnWithItsArrow) {
   // Sorting never touches the catalogue; ticking a sorted row reaches its own set.
   ClickHeading(0);
   ASSERT_EQ(RowNames(), ascending);
-  ClickCheckBox(0);   // "Apple", index 2, was on
+  ClickCheckBox(0);  // "Apple", index 2, was on
   EXPECT_FALSE(dlg->Catalogue().GetAlert(2));
   EXPECT_FALSE(dlg->Catalogue().GetAlert(0));
 
@@ -492,8 +511,12 @@ TEST_F(TalvaneWindow, HeadingClicksCycleEachColumnWithItsArrow) {
 }
 
 TEST_F(TalvaneWindow, NamesSharingLongPrefixesSortByEveryByte) {
-  StartOn({{0, "Known Good - Office Z"}, {0, "Known Good - Office A"}, {0, "Known Good - Office"},
-           {0, "Known Good - Office AB"}, {0, "Known Good - Offic\xE9"}, {0, "Known Good - OfficE"}});
+  StartOn({{0, "Known Good - Office Z"},
+           {0, "Known Good - Office A"},
+           {0, "Known Good - Office"},
+           {0, "Known Good - Office AB"},
+           {0, "Known Good - Offic\xE9"},
+           {0, "Known Good - OfficE"}});
   ClickHeading(1);
   EXPECT_EQ(RowNames()[0], "Known Good - OfficE");
   std::vector<std::string> bytes;
@@ -523,9 +546,9 @@ struct PromptCase {
   Leave leave;
   BoxAnswer answer;
   std::string prompt;
-  bool saved;          // the change reached the file
-  bool still_open;     // the database is still open afterwards
-  int ended;           // -1: window stays, else its result
+  bool saved;       // the change reached the file
+  bool still_open;  // the database is still open afterwards
+  int ended;        // -1: window stays, else its result
 };
 
 void PrintTo(const PromptCase& c, std::ostream* os) { *os << c.what; }
@@ -552,7 +575,7 @@ TEST_P(PromptTest, AsksAndDoesWhatTheAnswerSays) {
   ClickCheckBox(0);
   ASSERT_TRUE(dlg->Catalogue().IsChanged());
   questions.answers = {c.answer};
-  questions.file_names = {std::nullopt};   // Open's file dialog, when it comes: cancelled
+  questions.file_names = {std::nullopt};  // Open's file dialog, when it comes: cancelled
   Leaving(c.leave);
 
   ASSERT_GE(questions.asked.size(), 1u);
@@ -592,8 +615,10 @@ INSTANTIATE_TEST_SUITE_P(
         PromptCase{"EscYes", Leave::kEsc, BoxAnswer::Yes, k109, true, false, QDialog::Rejected},
         PromptCase{"EscNo", Leave::kEsc, BoxAnswer::No, k109, false, false, QDialog::Rejected},
         PromptCase{"EscCancel", Leave::kEsc, BoxAnswer::Cancel, k109, false, true, -1},
-        PromptCase{"WindowYes", Leave::kCloseWindow, BoxAnswer::Yes, k109, true, false, QDialog::Rejected},
-        PromptCase{"WindowNo", Leave::kCloseWindow, BoxAnswer::No, k109, false, false, QDialog::Rejected},
+        PromptCase{"WindowYes", Leave::kCloseWindow, BoxAnswer::Yes, k109, true, false,
+                   QDialog::Rejected},
+        PromptCase{"WindowNo", Leave::kCloseWindow, BoxAnswer::No, k109, false, false,
+                   QDialog::Rejected},
         PromptCase{"WindowCancel", Leave::kCloseWindow, BoxAnswer::Cancel, k109, false, true, -1}),
     [](const auto& info) { return std::string(info.param.what); });
 
@@ -605,7 +630,8 @@ TEST_F(TalvaneWindow, WithoutChangesNothingIsAsked) {
   EXPECT_EQ(Caption(), "Talvane - " + other);
   Trigger("actionFileClose");
   EXPECT_EQ(Caption(), "Talvane");
-  EXPECT_EQ(EnabledActions(), (std::vector<std::string>{"actionAppAbout", "actionFileExit", "actionFileOpen"}));
+  EXPECT_EQ(EnabledActions(),
+            (std::vector<std::string>{"actionAppAbout", "actionFileExit", "actionFileOpen"}));
   Trigger("actionFileExit");
   EXPECT_TRUE(Ended());
   ASSERT_EQ(questions.asked.size(), 1u);
@@ -619,7 +645,7 @@ TEST_F(TalvaneWindow, AFileErrorInTheSaveOfYesStopsTheCommand) {
   questions.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
   Trigger("actionFileExit");
   files.FailOn(FileCall::kWrite, 1, 13);
-  Trigger("actionFileOpen");   // no file dialog after the failed save
+  Trigger("actionFileOpen");  // no file dialog after the failed save
   ASSERT_EQ(questions.asked.size(), 4u);
   EXPECT_EQ(questions.asked[0].text, k109);
   EXPECT_EQ(questions.asked[1].text, FileErrorMessage(13, path));
@@ -637,7 +663,8 @@ TEST_F(TalvaneWindow, AFailedOpenShowsBothBoxesAndLeavesNoDatabase) {
   const std::string missing = (folder / "gone.hdb");
   questions.file_names = {missing};
   Trigger("actionFileOpen");
-  EXPECT_EQ(questions.BoxTexts(), (std::vector<std::string>{FileErrorMessage(2, missing), "Error opening file."}));
+  EXPECT_EQ(questions.BoxTexts(),
+            (std::vector<std::string>{FileErrorMessage(2, missing), "Error opening file."}));
   // The catalogue's message carries the application's name, the second box no caption at all.
   EXPECT_EQ(questions.asked[1].caption, "");
   EXPECT_EQ(questions.asked[2].caption, kNoCaption);
@@ -650,7 +677,10 @@ TEST_F(TalvaneWindow, AFailedOpenShowsBothBoxesAndLeavesNoDatabase) {
 
 // Records what the bar showed each time it was painted.
 struct PaintsSeen : QObject {
-  struct Paint { int value; int maximum; };
+  struct Paint {
+    int value;
+    int maximum;
+  };
   explicit PaintsSeen(QProgressBar& bar) { bar.installEventFilter(this); }
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint) {
@@ -667,10 +697,10 @@ struct PaintsSeen : QObject {
 TEST_F(TalvaneWindow, SaveAsCopiesWithTheProgressBarAndMovesToTheCopy) {
   const std::string path = StartOn(kFruit, 300 * 1024);
   ClickCheckBox(0);
-  const std::string copy = (folder / "copy");   // no extension is added
+  const std::string copy = (folder / "copy");  // no extension is added
   PaintsSeen seen(dlg->ProgressBar());
   questions.file_names = {copy};
-  QTest::keyClick(List(), Qt::Key_A, Qt::ControlModifier);   // Ctrl+A runs Save as
+  QTest::keyClick(List(), Qt::Key_A, Qt::ControlModifier);  // Ctrl+A runs Save as
 
   ASSERT_EQ(questions.asked.size(), 1u);
   EXPECT_EQ(questions.asked[0].kind, "saveas");
@@ -680,7 +710,7 @@ TEST_F(TalvaneWindow, SaveAsCopiesWithTheProgressBarAndMovesToTheCopy) {
   EXPECT_FALSE(dlg->ProgressBar().isVisible());
   const std::string source = ReadBytes(path);
   std::string expected = source;
-  expected[20] = 1;   // the ticked alert word, only in the copy
+  expected[20] = 1;  // the ticked alert word, only in the copy
   EXPECT_EQ(ReadBytes(copy), expected);
   EXPECT_EQ(AlertWordOnDisk(path, 0), 0u);
 
@@ -688,7 +718,7 @@ TEST_F(TalvaneWindow, SaveAsCopiesWithTheProgressBarAndMovesToTheCopy) {
   const int total = static_cast<int>(source.size());
   int last = -1;
   bool moved = false;
-  ASSERT_FALSE(seen.paints.empty());   // drawn during the copy, without the event loop
+  ASSERT_FALSE(seen.paints.empty());  // drawn during the copy, without the event loop
   for (const auto& s : seen.paints) {
     EXPECT_EQ(s.maximum, total);
     EXPECT_GE(s.value, last);
@@ -741,8 +771,10 @@ TEST_F(TalvaneWindow, PathsThatAreNotUtf8AreNeverTurnedIntoOtherFiles) {
     QString name;
   };
   const Case cases[] = {
-      {"Open, another Latin-1 file", "actionFileOpen", QFile::decodeName(QByteArray::fromStdString(other))},
-      {"Save as, another Latin-1 file", "actionFileSaveAs", QFile::decodeName(QByteArray::fromStdString(other))},
+      {"Open, another Latin-1 file", "actionFileOpen",
+       QFile::decodeName(QByteArray::fromStdString(other))},
+      {"Save as, another Latin-1 file", "actionFileSaveAs",
+       QFile::decodeName(QByteArray::fromStdString(other))},
       {"Save as, a new name", "actionFileSaveAs", QString::fromStdString(folder / "new\uFFFD.hdb")},
       {"Save as, a lone surrogate", "actionFileSaveAs",
        QString::fromStdString(folder / "x") + QChar(0xD800) + QStringLiteral(".hdb")},
@@ -753,13 +785,14 @@ TEST_F(TalvaneWindow, PathsThatAreNotUtf8AreNeverTurnedIntoOtherFiles) {
     questions.asked.clear();
     questions.file_names = {c.name};
     const bool open = std::string(c.command) == "actionFileOpen";
-    if (open) questions.answers = {BoxAnswer::No};   // drop the changes: still nothing may close
+    if (open) questions.answers = {BoxAnswer::No};  // drop the changes: still nothing may close
     Trigger(c.command);
     ASSERT_EQ(questions.asked.size(), open ? 3u : 2u);
     EXPECT_EQ(questions.asked.back().icon, BoxIcon::Stop);
     EXPECT_EQ(questions.asked.back().text,
-              c.name.toStdString() + " cannot be used: the name does not convert back to the exact name of a "
-                                     "file on disk, so another file would be used. Nothing was opened or saved.");
+              c.name.toStdString() +
+                  " cannot be used: the name does not convert back to the exact name of a "
+                  "file on disk, so another file would be used. Nothing was opened or saved.");
     EXPECT_EQ(ListFolder(folder.path()), listing);
     EXPECT_EQ(ReadBytes(other), DatabaseBytes({{0, "other"}}, ""));
     EXPECT_EQ(dlg->Catalogue().GetPath(), path);
@@ -785,7 +818,7 @@ TEST(ListProgress, TotalsBeyondTheBarsRangeAreScaledNotWrapped) {
   QProgressBar bar(&parent);
   parent.show();
   ListProgress progress(&bar);
-  const std::uint64_t total = 5ull << 30;   // 5 GiB: more than an int holds
+  const std::uint64_t total = 5ull << 30;  // 5 GiB: more than an int holds
   progress.Begin(total);
   EXPECT_TRUE(bar.isVisible());
   EXPECT_EQ(bar.value(), 0);
@@ -816,7 +849,7 @@ TEST_F(TalvaneWindow, SaveAsThatCannotCreateTheCopyChangesNothing) {
 TEST_F(TalvaneWindow, AFileErrorDuringTheCopyHidesTheBarAndStaysOnTheSource) {
   const std::string path = StartOn(kFruit, 300 * 1024);
   ClickCheckBox(0);
-  files.SetFreeSpace(20 + 260 * kFruit.size() + 100 * 1024);   // full in the middle of the tail
+  files.SetFreeSpace(20 + 260 * kFruit.size() + 100 * 1024);  // full in the middle of the tail
   questions.file_names = {(folder / "copy.hdb")};
   Trigger("actionFileSaveAs");
   ASSERT_EQ(questions.asked.size(), 2u);
@@ -858,17 +891,17 @@ class FindTest : public TalvaneWindow {
 TEST_F(FindTest, FindNextAndPreviousNeverWrapNorLookAtTheSelection) {
   CFindBox* box = OpenFindBox();
   Search(box, "hash", false, false, true);
-  EXPECT_EQ(SelectedRow(), 0);   // no selection: from the first row
+  EXPECT_EQ(SelectedRow(), 0);  // no selection: from the first row
   EXPECT_TRUE(Act("actionEditFindNext")->isEnabled());
   EXPECT_TRUE(Act("actionEditFindPrevious")->isEnabled());
   QWidget* focus = QApplication::focusWidget();
-  KeyInBox(box, Qt::Key_F3);     // works while the find box has the focus
+  KeyInBox(box, Qt::Key_F3);  // works while the find box has the focus
   EXPECT_EQ(SelectedRow(), 2);
   EXPECT_EQ(box->focusWidget(), box->findChild<QLineEdit*>("findWhat"));
-  EXPECT_EQ(QApplication::focusWidget(), focus);   // a hit does not move the focus
+  EXPECT_EQ(QApplication::focusWidget(), focus);  // a hit does not move the focus
   KeyInBox(box, Qt::Key_F3);
   EXPECT_EQ(SelectedRow(), 3);
-  KeyInBox(box, Qt::Key_F3);     // nothing below, no wrap
+  KeyInBox(box, Qt::Key_F3);  // nothing below, no wrap
   EXPECT_EQ(SelectedRow(), 3);
   EXPECT_EQ(questions.BoxTexts(), std::vector<std::string>{kNone});
   KeyInBox(box, Qt::Key_F3, Qt::ShiftModifier);
@@ -885,23 +918,23 @@ TEST_F(FindTest, FindNextAndPreviousNeverWrapNorLookAtTheSelection) {
 
 TEST_F(FindTest, UpIsStoredButF3GoesDownAndAMissKeepsTheOptions) {
   CFindBox* box = OpenFindBox();
-  Search(box, "set", true, false, true);            // whole word: "Known set 2"
+  Search(box, "set", true, false, true);  // whole word: "Known set 2"
   EXPECT_EQ(SelectedRow(), 1);
-  Search(box, "hash", false, false, false);         // up from row 1 finds row 0, stores Up
+  Search(box, "hash", false, false, false);  // up from row 1 finds row 0, stores Up
   EXPECT_EQ(SelectedRow(), 0);
-  QTest::keyClick(List(), Qt::Key_F3);              // still down
+  QTest::keyClick(List(), Qt::Key_F3);  // still down
   EXPECT_EQ(SelectedRow(), 2);
 
   // A miss with match case on keeps the stored options; F3 uses the new text.
   Search(box, "HASHSET", false, true, true);
   EXPECT_EQ(questions.BoxTexts(), std::vector<std::string>{kNone});
-  QTest::keyClick(List(), Qt::Key_F3);              // match case still off
+  QTest::keyClick(List(), Qt::Key_F3);  // match case still off
   EXPECT_EQ(SelectedRow(), 3);
 }
 
 TEST_F(FindTest, TheFoundRowIsSelectedWhileTheFocusMarkStays) {
   ClickName(4);
-  QTest::keyClick(List(), Qt::Key_Up);              // focus and selection on row 3
+  QTest::keyClick(List(), Qt::Key_Up);  // focus and selection on row 3
   List()->selectionModel()->select(List()->model()->index(0, 0),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   CFindBox* box = OpenFindBox();
@@ -930,12 +963,12 @@ TEST_F(FindTest, TheFocusMarkIsDrawnOnItsRowApartFromTheSelection) {
   style->setParent(dlg.get());
   List()->setStyle(style);
   ClickName(4);
-  QTest::keyClick(List(), Qt::Key_Up);              // the focus mark on row 3
+  QTest::keyClick(List(), Qt::Key_Up);  // the focus mark on row 3
   CFindBox* box = OpenFindBox();
-  Search(box, "set-2", false, false, true);         // row 4 selected, the find box has the focus
+  Search(box, "set-2", false, false, true);  // row 4 selected, the find box has the focus
   ASSERT_EQ(SelectedRow(), 4);
   ASSERT_EQ(List()->currentIndex().row(), 3);
-  List()->clearFocus();   // as when the find box has it
+  List()->clearFocus();  // as when the find box has it
 
   // Seen also while the list has no focus, framing the whole row, and in a
   // state every style draws (some draw focus frames only after keyboard use).
@@ -971,12 +1004,12 @@ TEST_F(FindTest, AReopenedBoxShowsTheLastTextWithOptionsReset) {
   EXPECT_FALSE(box->MatchWholeWord());
   EXPECT_FALSE(box->MatchCase());
   EXPECT_TRUE(box->SearchDown());
-  EXPECT_EQ(OpenFindBox(), box);   // a second Find only gives it the focus
+  EXPECT_EQ(OpenFindBox(), box);  // a second Find only gives it the focus
 }
 
 TEST_F(FindTest, TheFindBoxWithoutADatabase) {
   CFindBox* box = OpenFindBox();
-  KeyInBox(box, Qt::Key_F4, Qt::ControlModifier);   // Close, from the find box
+  KeyInBox(box, Qt::Key_F4, Qt::ControlModifier);  // Close, from the find box
   ASSERT_FALSE(dlg->Catalogue().IsOpen());
   EXPECT_FALSE(Act("actionEditFindNext")->isEnabled());
   // Ctrl+A belongs to the grayed Save as: swallowed, not "select all" in the box.
@@ -985,7 +1018,7 @@ TEST_F(FindTest, TheFindBoxWithoutADatabase) {
   what->deselect();
   KeyInBox(box, Qt::Key_A, Qt::ControlModifier);
   EXPECT_TRUE(what->selectedText().isEmpty());
-  KeyInBox(box, Qt::Key_F3);                          // grayed: swallowed
+  KeyInBox(box, Qt::Key_F3);  // grayed: swallowed
   EXPECT_TRUE(questions.BoxTexts().empty());
 
   Search(box, "hash", false, false, true);

@@ -22,9 +22,10 @@ TEST(CompareNames, ByteOrderWithoutCaseOrLocale) {
   std::vector<std::string> names = {"apple", "Zeta", "Apple", "apple2", "\xC4pfel", "a", ""};
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; });
-  EXPECT_EQ(names, (std::vector<std::string>{"", "Apple", "Zeta", "a", "apple", "apple2", "\xC4pfel"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"", "Apple", "Zeta", "a", "apple", "apple2", "\xC4pfel"}));
   EXPECT_EQ(CompareNames("same", "same"), 0);
-  EXPECT_GT(CompareNames("\x80", "z"), 0);   // bytes from 128 up come after ASCII
+  EXPECT_GT(CompareNames("\x80", "z"), 0);  // bytes from 128 up come after ASCII
 }
 
 struct FindCase {
@@ -33,7 +34,7 @@ struct FindCase {
   int selected;
   std::string needle;
   FindOptions options;
-  int expected;   // -1: none
+  int expected;  // -1: none
 };
 
 void PrintTo(const FindCase& c, std::ostream* os) { *os << c.what; }
@@ -53,28 +54,65 @@ const std::vector<std::string> kWordRows = {"Known settings", "set-2", "Known se
 INSTANTIATE_TEST_SUITE_P(
     Table, FindItemTest,
     ::testing::Values(
-        FindCase{"no selection: down starts at the first row", kHashRows, -1, "hash", {false, false, true}, 0},
-        FindCase{"no selection: up finds nothing", kHashRows, -1, "hash", {false, false, false}, -1},
+        FindCase{"no selection: down starts at the first row",
+                 kHashRows,
+                 -1,
+                 "hash",
+                 {false, false, true},
+                 0},
+        FindCase{
+            "no selection: up finds nothing", kHashRows, -1, "hash", {false, false, false}, -1},
         FindCase{"down starts after the selection", kHashRows, 0, "hash", {false, false, true}, 1},
         FindCase{"up starts before the selection", kHashRows, 2, "hash", {false, false, false}, 1},
         FindCase{"last row selected: no wrap", kHashRows, 3, "hash", {false, false, true}, -1},
-        FindCase{"first row selected, up: no wrap", kHashRows, 0, "hash", {false, false, false}, -1},
-        FindCase{"only match is the selected row, down", kHashRows, 3, "other", {false, false, true}, -1},
-        FindCase{"only match is the selected row, up", kHashRows, 3, "other", {false, false, false}, -1},
+        FindCase{
+            "first row selected, up: no wrap", kHashRows, 0, "hash", {false, false, false}, -1},
+        FindCase{"only match is the selected row, down",
+                 kHashRows,
+                 3,
+                 "other",
+                 {false, false, true},
+                 -1},
+        FindCase{
+            "only match is the selected row, up", kHashRows, 3, "other", {false, false, false}, -1},
         FindCase{"match case off folds both sides", kHashRows, 0, "Hash", {false, false, true}, 1},
         FindCase{"match case on keeps capitals", kHashRows, -1, "Hash", {false, true, true}, 2},
         FindCase{"match case on: no exact spelling", kHashRows, 2, "Hash", {false, true, true}, -1},
         FindCase{"whole word: a word of its own", kWordRows, -1, "set", {true, false, true}, 2},
-        FindCase{"whole word: runs of spaces are one gap", kWordRows, 2, "set", {true, false, true}, 3},
-        FindCase{"whole word: a needle with a space never matches", kWordRows, -1, "known set", {true, false, true}, -1},
-        FindCase{"whole word off: the same needle is a substring", kWordRows, -1, "known set", {false, false, true}, 0},
-        FindCase{"Windows-1252 letters fold too", {"\xC4RGER", "\xE4rger"}, 0, "\xC4rger", {false, false, true}, 1},
-        FindCase{"Windows-1252 pairs beyond Latin-1", {"x", "\x8A" "ABLON"}, -1, "\x9A" "ablon", {false, false, true}, 1},
+        FindCase{
+            "whole word: runs of spaces are one gap", kWordRows, 2, "set", {true, false, true}, 3},
+        FindCase{"whole word: a needle with a space never matches",
+                 kWordRows,
+                 -1,
+                 "known set",
+                 {true, false, true},
+                 -1},
+        FindCase{"whole word off: the same needle is a substring",
+                 kWordRows,
+                 -1,
+                 "known set",
+                 {false, false, true},
+                 0},
+        FindCase{"Windows-1252 letters fold too",
+                 {"\xC4RGER", "\xE4rger"},
+                 0,
+                 "\xC4rger",
+                 {false, false, true},
+                 1},
+        FindCase{"Windows-1252 pairs beyond Latin-1",
+                 {"x",
+                  "\x8A"
+                  "ABLON"},
+                 -1,
+                 "\x9A"
+                 "ablon",
+                 {false, false, true},
+                 1},
         FindCase{"an empty list finds nothing", {}, -1, "a", {false, false, true}, -1}));
 
 TEST(Utf8ToCp1252, EncodesTheCodePageAndNothingElse) {
   EXPECT_EQ(Utf8ToCp1252("abc"), "abc");
-  EXPECT_EQ(Utf8ToCp1252("\xC3\x84rger \xE2\x82\xAC"), "\xC4rger \x80");   // Ä, €
+  EXPECT_EQ(Utf8ToCp1252("\xC3\x84rger \xE2\x82\xAC"), "\xC4rger \x80");  // Ä, €
   // A character outside the code page cannot occur in a name: it becomes NUL,
   // which no name holds, so the search finds nothing rather than a wrong row.
   const std::string greek = Utf8ToCp1252("\xCE\xB1");
@@ -105,17 +143,14 @@ TEST_P(CommandLineTest, ParsesTheParentWindow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, CommandLineTest,
-    ::testing::Values(ParentCase{{}, false, 0},
-                      ParentCase{{"/parent=1180"}, true, 1180},
+    ::testing::Values(ParentCase{{}, false, 0}, ParentCase{{"/parent=1180"}, true, 1180},
                       ParentCase{{"-PARENT=1180"}, true, 1180},
                       ParentCase{{"/Parent=123"}, true, 123},
-                      ParentCase{{"/parentwnd=1180"}, true, 1180},   // six letters compared
-                      ParentCase{{"/parent="}, false, 0},
-                      ParentCase{{"/parent=12ab"}, true, 12},
+                      ParentCase{{"/parentwnd=1180"}, true, 1180},  // six letters compared
+                      ParentCase{{"/parent="}, false, 0}, ParentCase{{"/parent=12ab"}, true, 12},
                       ParentCase{{"/parent= -42"}, true, -42},
-                      ParentCase{{"/parent"}, true, 0},             // value is the whole word
-                      ParentCase{{"/paren=5"}, false, 0},
-                      ParentCase{{"data.hdb"}, false, 0},
+                      ParentCase{{"/parent"}, true, 0},  // value is the whole word
+                      ParentCase{{"/paren=5"}, false, 0}, ParentCase{{"data.hdb"}, false, 0},
                       ParentCase{{"data.hdb", "/parent=7"}, true, 7},
                       ParentCase{{"/parent=99999999999"}, true, 2147483647},
                       ParentCase{{"/parent=-99999999999"}, true, -2147483647 - 1}));

@@ -16,7 +16,8 @@
 // text a dialog shows for those bytes.
 struct ScriptedName {
   ScriptedName(std::nullopt_t) {}
-  ScriptedName(const std::string& path) : name(QFile::decodeName(QByteArray::fromStdString(path))) {}
+  ScriptedName(const std::string& path)
+      : name(QFile::decodeName(QByteArray::fromStdString(path))) {}
   ScriptedName(const QString& text) : name(text) {}
   static ScriptedName Proposed() {
     ScriptedName answer(std::nullopt);

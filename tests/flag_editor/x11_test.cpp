@@ -54,13 +54,15 @@ std::string StartXvfb() {
   if (pipe2(fds, O_CLOEXEC) != 0) return {};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);   // -displayfd 3: where it says which display
+  posix_spawn_file_actions_adddup2(&actions, fds[1],
+                                   3);  // -displayfd 3: where it says which display
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  char* argv[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
-                  const_cast<char*>("-screen"), const_cast<char*>("0"),
-                  const_cast<char*>("1024x768x24"), const_cast<char*>("-nolisten"),
-                  const_cast<char*>("tcp"), const_cast<char*>("-terminate"), nullptr};
+  char* argv[] = {const_cast<char*>("Xvfb"),       const_cast<char*>("-displayfd"),
+                  const_cast<char*>("3"),          const_cast<char*>("-screen"),
+                  const_cast<char*>("0"),          const_cast<char*>("1024x768x24"),
+                  const_cast<char*>("-nolisten"),  const_cast<char*>("tcp"),
+                  const_cast<char*>("-terminate"), nullptr};
   const int spawned = posix_spawnp(&g_xvfb, "Xvfb", &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
@@ -108,15 +110,17 @@ class X11 : public ::testing::Test {
 
   // A property's bytes as the server holds them now; nullopt when it is not set.
   std::optional<std::string> Property(WId window, xcb_atom_t property) {
-    QGuiApplication::sync();   // what Qt's connection sent has reached the server
-    auto* reply = xcb_get_property_reply(
-        connection_,
-        xcb_get_property(connection_, 0, static_cast<xcb_window_t>(window), property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-        nullptr);
+    QGuiApplication::sync();  // what Qt's connection sent has reached the server
+    auto* reply =
+        xcb_get_property_reply(connection_,
+                               xcb_get_property(connection_, 0, static_cast<xcb_window_t>(window),
+                                                property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+                               nullptr);
     std::optional<std::string> value;
     if (reply && reply->type != XCB_ATOM_NONE) {
       const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply));
-      value = std::string(bytes, static_cast<std::size_t>(xcb_get_property_value_length(reply)));   // in bytes
+      value = std::string(
+          bytes, static_cast<std::size_t>(xcb_get_property_value_length(reply)));  // in bytes
     }
     std::free(reply);
     return value;
@@ -136,7 +140,7 @@ class X11 : public ::testing::Test {
 // after the window was hidden and shown again; without a parent it is not.
 TEST_F(X11, TheWindowIsTransientForItsParent) {
   TempDir folder;
-  IniFileRegistry registry(folder / "registry.ini");   // no default database: two boxes, answered
+  IniFileRegistry registry(folder / "registry.ini");  // no default database: two boxes, answered
   const xcb_window_t parent = ForeignWindow();
   for (const bool with_parent : {true, false}) {
     SCOPED_TRACE(with_parent ? "/parent=N" : "no parent");

@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHashSetCatalogue catalogue;
     const LoadResult loaded = catalogue.Load(source);
     if (!loaded.ok()) {
-      Require(!catalogue.IsOpen() && catalogue.GetCount() == 0, "a refused load left something open");
+      Require(!catalogue.IsOpen() && catalogue.GetCount() == 0,
+              "a refused load left something open");
       CheckedProgress progress;
       Require(!catalogue.Save() && !catalogue.SaveAs(copy, progress), "a closed catalogue saved");
       Require(ListFolder(work->path()) == "in.hdb ", "a refused load left a file behind");
@@ -77,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(name.size() <= 256 && input.compare(24 + 260ull * i, name.size(), name) == 0,
               "a name that is not the record's bytes");
     }
-    Require(catalogue.GetName(count).empty() && !catalogue.SetAlert(count, true), "an index past the end");
+    Require(catalogue.GetName(count).empty() && !catalogue.SetAlert(count, true),
+            "an index past the end");
 
     Require(bool(catalogue.Save()), "Save failed");
     Require(ReadBytes(source) == input, "Save of an unchanged database changed it");

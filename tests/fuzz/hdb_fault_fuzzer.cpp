@@ -23,9 +23,10 @@
 
 namespace {
 
-constexpr FileCall kCalls[] = {FileCall::kOpen,  FileCall::kCreateReplacement, FileCall::kReplace,
-                               FileCall::kRead,  FileCall::kWrite,             FileCall::kSeek,
-                               FileCall::kLength, FileCall::kFlush};
+constexpr FileCall kCalls[] = {FileCall::kOpen,    FileCall::kCreateReplacement,
+                               FileCall::kReplace, FileCall::kRead,
+                               FileCall::kWrite,   FileCall::kSeek,
+                               FileCall::kLength,  FileCall::kFlush};
 constexpr int kCauses[] = {10, 13, 5, 2, 11, 1, 9, 4};
 
 void Require(bool holds, const char* what) {
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       files.FailOn(call, nth, cause);
     }
     if (!catalogue.Load(source).ok()) {
-      Require(!catalogue.IsOpen() && catalogue.GetCount() == 0, "a failed Load left something open");
+      Require(!catalogue.IsOpen() && catalogue.GetCount() == 0,
+              "a failed Load left something open");
       Require(ReadBytes(source) == input && ListFolder(work->path()) == listing,
               "a failed Load changed a file");
       files.ClearFaults();
@@ -103,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string now = ReadBytes(source);
         Require(now.size() == input.size(), "a failed Save changed the length");
         for (std::size_t i = 0; i < now.size(); ++i) {
-          Require(now[i] == input[i] || now[i] == expected[i], "a failed Save wrote a byte of neither");
+          Require(now[i] == input[i] || now[i] == expected[i],
+                  "a failed Save wrote a byte of neither");
         }
         files.ClearFaults();
         Require(bool(catalogue.Save()), "Save failed once the fault was gone");
@@ -117,7 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(progress.ends == 0, "End after a failed SaveAs");
         Require(ReadBytes(source) == input, "a failed SaveAs changed the source");
         Require(ListFolder(work->path()) == listing, "a failed SaveAs left a file behind");
-        Require(!target_exists || ReadBytes(target) == previous, "a failed SaveAs changed the target");
+        Require(!target_exists || ReadBytes(target) == previous,
+                "a failed SaveAs changed the target");
         Require(catalogue.GetPath() == source && catalogue.IsChanged() == changed,
                 "a failed SaveAs moved the catalogue");
         files.ClearFaults();

@@ -83,9 +83,11 @@ class AddressSpaceCap {
 
 void PutBytes(int fd, std::uint64_t offset, const std::string& bytes, std::uint64_t length) {
   if (offset >= length) return;
-  const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), length - offset));
-  Require(::pwrite(fd, bytes.data(), size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size),
-          "the test file could not be written");
+  const std::size_t size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), length - offset));
+  Require(
+      ::pwrite(fd, bytes.data(), size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size),
+      "the test file could not be written");
 }
 
 }  // namespace
@@ -140,8 +142,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       Require(loaded.failure && !loaded.error && loaded.failure->cause == 14,
               "a file too short for its table was not refused with cause 14");
-      Require(!catalogue.IsOpen() && catalogue.GetCount() == 0, "a refused load left something open");
-      Require(files.Calls(FileCall::kRead) <= 1, "a file too short for its table was read past its header");
+      Require(!catalogue.IsOpen() && catalogue.GetCount() == 0,
+              "a refused load left something open");
+      Require(files.Calls(FileCall::kRead) <= 1,
+              "a file too short for its table was read past its header");
     } else {
       const LoadResult loaded = catalogue.Load(path);
       Require(loaded.ok(), "a file that holds its table did not load");
@@ -158,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(catalogue.GetAlert(index) == (record.compare(0, 4, zero, 0, 4) != 0),
                 "an alert flag is not the word placed");
       }
-      Require(catalogue.GetName(count).empty() && !catalogue.GetAlert(count), "a record past the end");
+      Require(catalogue.GetName(count).empty() && !catalogue.GetAlert(count),
+              "a record past the end");
     }
   }
   ::unlink(path.c_str());

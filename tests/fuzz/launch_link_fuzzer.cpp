@@ -37,7 +37,8 @@ bool HasBlankOrControl(const std::string& text) {
 }
 
 // The scheme and host libcurl reads, each empty when it reads none.
-void CurlParts(const std::string& link, unsigned int flags, std::string& scheme, std::string& host) {
+void CurlParts(const std::string& link, unsigned int flags, std::string& scheme,
+               std::string& host) {
   scheme.clear();
   host.clear();
   CURLU* url = curl_url();
@@ -62,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(!link.empty() && link.size() <= kMaxLinkLength, "is empty or longer than the cap");
   Require(!HasBlankOrControl(link), "holds a blank, a control byte or DEL");
   const std::string start = Lower(link.substr(0, 8));
-  const std::size_t authority = start.rfind("http://", 0) == 0 ? 7 : start.rfind("https://", 0) == 0 ? 8 : 0;
+  const std::size_t authority = start.rfind("http://", 0) == 0    ? 7
+                                : start.rfind("https://", 0) == 0 ? 8
+                                                                  : 0;
   Require(authority != 0, "does not start with http:// or https://");
   Require(link.size() > authority && link[authority] != '/', "has no host after the scheme");
 
@@ -71,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string host;
   CurlParts(link, 0, scheme, host);
   Require(scheme == "http" || scheme == "https", "libcurl does not read as an http or https URL");
-  Require(Lower(link.substr(0, scheme.size() + 3)) == scheme + "://", "libcurl reads with another scheme");
-  Require(!host.empty() && !HasBlankOrControl(host), "libcurl reads without a host, or with a blank in it");
+  Require(Lower(link.substr(0, scheme.size() + 3)) == scheme + "://",
+          "libcurl reads with another scheme");
+  Require(!host.empty() && !HasBlankOrControl(host),
+          "libcurl reads without a host, or with a blank in it");
   // The host the user reads is the one a browser goes to: the authority (up to
   // the first '/', '?' or '#') is the host, after user info and '@', before a
   // port; the host is not spelled with escapes.

@@ -67,11 +67,13 @@ bool EndsWith(const std::string& text, const std::string& end) {
 // The write changed one line into the key's line, or added the key's line,
 // possibly with a blank line and its section header; nothing else. (The
 // profile quotes a value that would lose blanks or quotes when read.)
-void RequireOnlyTheKeyLine(const std::string& before, const std::string& after, const std::string& value) {
+void RequireOnlyTheKeyLine(const std::string& before, const std::string& after,
+                           const std::string& value) {
   const std::vector<std::string> old_lines = Lines(before);
   const std::vector<std::string> new_lines = Lines(after);
   std::size_t prefix = 0;
-  while (prefix < old_lines.size() && prefix < new_lines.size() && old_lines[prefix] == new_lines[prefix]) {
+  while (prefix < old_lines.size() && prefix < new_lines.size() &&
+         old_lines[prefix] == new_lines[prefix]) {
     ++prefix;
   }
   std::size_t suffix = 0;
@@ -82,11 +84,13 @@ void RequireOnlyTheKeyLine(const std::string& before, const std::string& after, 
   const std::size_t removed = old_lines.size() - prefix - suffix;
   const std::size_t added = new_lines.size() - prefix - suffix;
   Require(removed <= 1, "a write changed more than one line of the file");
-  Require(added <= 3 && (removed == 0 || added == 1), "a write added more than the key and its section");
+  Require(added <= 3 && (removed == 0 || added == 1),
+          "a write added more than the key and its section");
   int key_lines = 0;
   for (std::size_t i = prefix; i < prefix + added; ++i) {
     const std::string& line = new_lines[i];
-    const std::string text = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+    const std::string text =
+        !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
     if (EndsWith(text, "=" + value) || EndsWith(text, "=\"" + value + "\"")) {
       ++key_lines;
     } else {
@@ -101,7 +105,8 @@ void RequireOnlyTheKeyLine(const std::string& before, const std::string& after, 
 void CheckRegistryReads(const std::string& path, const std::string& key, const std::string& name) {
   IniFileRegistry registry(path);
   const std::optional<RegistryKey> handle = registry.OpenKey(kLocalMachine, key);
-  const std::optional<RegistryKey> other = registry.OpenKey(OtherCase(kLocalMachine), OtherCase(key));
+  const std::optional<RegistryKey> other =
+      registry.OpenKey(OtherCase(kLocalMachine), OtherCase(key));
   Require(handle.has_value() == other.has_value(), "a key found in one letter case only");
   if (!handle) return;
   const std::optional<std::string> whole = registry.QueryValue(*handle, name, kUnbounded);
@@ -112,18 +117,21 @@ void CheckRegistryReads(const std::string& path, const std::string& key, const s
     Require(!read, "a value read with a small buffer but not with a large one");
   } else {
     Require(whole->find('\n') == std::string::npos, "a value holds a line break");
-    Require(read == (whole->size() < kBuffer ? whole : std::nullopt),
-            "a value read although it does not fit the buffer with its NUL, or not read although it does");
+    Require(
+        read == (whole->size() < kBuffer ? whole : std::nullopt),
+        "a value read although it does not fit the buffer with its NUL, or not read although it does");
     Require(registry.QueryValue(*handle, name, whole->size() + 1) == whole,
             "a value not read with room for exactly it and its NUL");
-    Require(!registry.QueryValue(*handle, name, whole->size()), "a value read without room for its NUL");
+    Require(!registry.QueryValue(*handle, name, whole->size()),
+            "a value read without room for its NUL");
   }
   registry.CloseKey(*handle);
   registry.CloseKey(*other);
   Require(!registry.QueryValue(*handle, name, kUnbounded), "a closed key still reads");
 }
 
-void CheckProfileReads(const std::string& path, const std::string& section, const std::string& key) {
+void CheckProfileReads(const std::string& path, const std::string& section,
+                       const std::string& key) {
   const std::string read = ReadProfileString(path, section, key, kMissing);
   Require(ReadProfileString(path, OtherCase(section), OtherCase(key), kMissing) == read,
           "a section or key read differently in another letter case");
@@ -140,8 +148,10 @@ void CheckProfileReads(const std::string& path, const std::string& section, cons
   if (read.empty()) {
     Require(ReadProfileInt(path, section, key, 12345) == 12345, "an empty value read as a number");
   } else if (digits - first_digit <= 9) {
-    const long number = first_digit == digits ? 0 : std::strtol(read.substr(0, digits).c_str(), nullptr, 10);
-    Require(ReadProfileInt(path, section, key, 12345) == number, "a number read other than its leading digits");
+    const long number =
+        first_digit == digits ? 0 : std::strtol(read.substr(0, digits).c_str(), nullptr, 10);
+    Require(ReadProfileInt(path, section, key, 12345) == number,
+            "a number read other than its leading digits");
   }
 }
 
@@ -152,7 +162,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) { return StartWorkFolder(); }
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
   const bool profile = (data[0] & 1) != 0;
-  std::size_t lengths[3] = {data[1] % 48u, data[2] % 24u, data[3] % 64u + ((data[0] & 2) ? 512u : 0u)};
+  std::size_t lengths[3] = {data[1] % 48u, data[2] % 24u,
+                            data[3] % 64u + ((data[0] & 2) ? 512u : 0u)};
   std::string fields[3];
   std::size_t at = 4;
   for (int i = 0; i < 3; ++i) {
@@ -184,7 +195,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     RequireOnlyTheKeyLine(before, after, value);
     if (profile) {
-      Require(ReadProfileString(path, section, name, kMissing) == value, "a written key reads back otherwise");
+      Require(ReadProfileString(path, section, name, kMissing) == value,
+              "a written key reads back otherwise");
     } else {
       IniFileRegistry registry(path);
       const std::optional<RegistryKey> handle = registry.OpenKey(kLocalMachine, section);

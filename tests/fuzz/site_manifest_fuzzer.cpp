@@ -15,7 +15,8 @@
 #include "update_client/update_site.h"
 #include "update_manager/product_table.h"
 
-static_assert(kClientReadLimit == kMaxReplyLength, "the site fits its comments into what Ordwin reads");
+static_assert(kClientReadLimit == kMaxReplyLength,
+              "the site fits its comments into what Ordwin reads");
 
 namespace {
 
@@ -24,7 +25,8 @@ const std::string kBefore = "\"before";
 
 void Require(bool holds, const char* what, const std::string& code = std::string()) {
   if (holds) return;
-  std::fprintf(stderr, "site_manifest_fuzzer: %s%s%s\n", what, code.empty() ? "" : ": code ", code.c_str());
+  std::fprintf(stderr, "site_manifest_fuzzer: %s%s%s\n", what, code.empty() ? "" : ": code ",
+               code.c_str());
   std::abort();
 }
 
@@ -49,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (std::size_t first = 0; first < products.size(); first += CProductTable::kEntryCount) {
     CProductTable table;
-    const std::size_t count = std::min<std::size_t>(CProductTable::kEntryCount, products.size() - first);
+    const std::size_t count =
+        std::min<std::size_t>(CProductTable::kEntryCount, products.size() - first);
     for (std::size_t i = 0; i < count; ++i) {
       table[static_cast<int>(i)].code = products[first + i].code;
       table[static_cast<int>(i)].latest_version = kBefore;
@@ -59,8 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < count; ++i) {
       const ManifestEntry& listed = products[first + i];
       const CProductEntry& entry = table[static_cast<int>(i)];
-      Require(entry.latest_version == listed.version, "a listed product reads another version", listed.code);
-      Require(entry.download_link == listed.link, "a listed product reads another link", listed.code);
+      Require(entry.latest_version == listed.version, "a listed product reads another version",
+              listed.code);
+      Require(entry.download_link == listed.link, "a listed product reads another link",
+              listed.code);
     }
   }
 
@@ -84,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (entry.latest_version != kBefore || entry.download_link != kBefore) {
       bool warned = false;
       for (const std::string& warning : warnings) {
-        warned = warned || warning.find("is listed without \"" + entry.code + "\"") != std::string::npos;
+        warned =
+            warned || warning.find("is listed without \"" + entry.code + "\"") != std::string::npos;
       }
       Require(warned, "one of Ordwin's products not listed changed without a warning", entry.code);
     }

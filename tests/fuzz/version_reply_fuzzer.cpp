@@ -55,15 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(entry.code == rebuilt[i].code && entry.list_index == rebuilt[i].list_index &&
                 entry.display_name_id == rebuilt[i].display_name_id,
             "a field other than version and link changed", i);
-    for (const auto& [value, field] : {std::pair{&entry.latest_version, "version"},
-                                       std::pair{&entry.download_link, "link"}}) {
+    for (const auto& [value, field] :
+         {std::pair{&entry.latest_version, "version"}, std::pair{&entry.download_link, "link"}}) {
       if (*value == Before(field, i)) continue;
       Require(value->find('"') == std::string::npos, "a value holds a double quote", i);
-      Require(text.find(*value) != std::string_view::npos, "a value that is not in the reply text", i);
+      Require(text.find(*value) != std::string_view::npos, "a value that is not in the reply text",
+              i);
     }
     // The link is looked for only once the version item was found and stored.
-    Require(entry.download_link == Before("link", i) || entry.latest_version != Before("version", i),
-            "a link taken without a version", i);
+    Require(
+        entry.download_link == Before("link", i) || entry.latest_version != Before("version", i),
+        "a link taken without a version", i);
   }
   return 0;
 }

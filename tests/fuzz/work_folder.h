@@ -14,6 +14,6 @@ inline TempDir* work = nullptr;
 inline int StartWorkFolder() {
   if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
   work = new TempDir();
-  std::atexit([] { delete work; });   // libFuzzer ends the run with exit()
+  std::atexit([] { delete work; });  // libFuzzer ends the run with exit()
   return work->path().empty() ? 1 : 0;
 }

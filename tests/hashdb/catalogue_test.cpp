@@ -93,14 +93,20 @@ TEST_F(CatalogueTest, LoadShowsNamesAndFlagsInFileOrder) {
   const struct {
     const char* name;
     bool alert;
-  } expected[] = {{"Known Good - System", false}, {"Odd word", true}, {"Short", true},
-                  {nullptr, false},               {"", false},         {"Twin", true},
-                  {"Twin", false},                {"All bits", true}};
+  } expected[] = {{"Known Good - System", false},
+                  {"Odd word", true},
+                  {"Short", true},
+                  {nullptr, false},
+                  {"", false},
+                  {"Twin", true},
+                  {"Twin", false},
+                  {"All bits", true}};
   for (std::uint32_t i = 0; i < 8; ++i) {
-    EXPECT_EQ(catalogue.GetName(i), expected[i].name ? expected[i].name : std::string(255, 'L')) << i;
+    EXPECT_EQ(catalogue.GetName(i), expected[i].name ? expected[i].name : std::string(255, 'L'))
+        << i;
     EXPECT_EQ(catalogue.GetAlert(i), expected[i].alert) << i;
   }
-  EXPECT_EQ(catalogue.GetName(8), "");   // past the end: nothing, no crash
+  EXPECT_EQ(catalogue.GetName(8), "");  // past the end: nothing, no crash
   EXPECT_FALSE(catalogue.GetAlert(8));
   EXPECT_FALSE(catalogue.SetAlert(8, true));
 }
@@ -109,7 +115,7 @@ TEST_F(CatalogueTest, NameWithoutNulEndsWithItsField) {
   const std::string path = Make("n.hdb", DatabaseBytes({{0, std::string(256, 'N')}, {0, "next"}}));
   CHashSetCatalogue catalogue;
   ASSERT_TRUE(catalogue.Load(path).ok());
-  EXPECT_EQ(catalogue.GetName(0), std::string(256, 'N'));   // not run into the next record
+  EXPECT_EQ(catalogue.GetName(0), std::string(256, 'N'));  // not run into the next record
   EXPECT_EQ(catalogue.GetName(1), "next");
 }
 
@@ -136,7 +142,7 @@ TEST_F(CatalogueTest, UnchangedSaveAndCopyAreByteIdentical) {
     ASSERT_TRUE(catalogue.SaveAs(copy, progress));
     EXPECT_EQ(OnDisk(copy, catalogue), c.bytes);
     EXPECT_EQ(ReadBytes(path), c.bytes);
-    ASSERT_TRUE(catalogue.Save());   // now into the copy
+    ASSERT_TRUE(catalogue.Save());  // now into the copy
     EXPECT_EQ(OnDisk(copy, catalogue), c.bytes);
     catalogue.Close();
     std::filesystem::remove(copy);
@@ -150,7 +156,7 @@ TEST_F(CatalogueTest, SetAlertStoresOneOrZero) {
     bool changes;
     std::uint32_t stored;
   } cases[] = {
-      {0, true, true, 1},  {1, true, false, 1}, {2, true, true, 1},  {0xFFFFFFFF, true, true, 1},
+      {0, true, true, 1},   {1, true, false, 1}, {2, true, true, 1},  {0xFFFFFFFF, true, true, 1},
       {0, false, false, 0}, {1, false, true, 0}, {2, false, true, 0},
   };
   for (const auto& c : cases) {
@@ -166,7 +172,7 @@ TEST_F(CatalogueTest, SetAlertStoresOneOrZero) {
     EXPECT_FALSE(catalogue.IsChanged());
     std::string expected = before;
     expected.replace(AlertOffset(1), 4, Le32(c.stored));
-    EXPECT_EQ(OnDisk(path, catalogue), expected);   // exactly those 4 bytes, nothing else
+    EXPECT_EQ(OnDisk(path, catalogue), expected);  // exactly those 4 bytes, nothing else
   }
 }
 
@@ -176,7 +182,7 @@ TEST_F(CatalogueTest, OddWordsSurviveSavesUnlessSet) {
   CHashSetCatalogue catalogue;
   ASSERT_TRUE(catalogue.Load(path).ok());
   ASSERT_TRUE(catalogue.SetAlert(0, true));
-  ASSERT_TRUE(catalogue.SetAlert(0, false));   // back again: the file is as before
+  ASSERT_TRUE(catalogue.SetAlert(0, false));  // back again: the file is as before
   EXPECT_TRUE(catalogue.IsChanged());
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(catalogue.Save());
   EXPECT_EQ(OnDisk(path, catalogue), before);
@@ -185,7 +191,8 @@ TEST_F(CatalogueTest, OddWordsSurviveSavesUnlessSet) {
 TEST_F(CatalogueTest, SaveAsCopiesTailAndReportsProgress) {
   const std::string source_bytes = DatabaseBytes(TrickyRecords(), tail_);
   const std::string source = Make("a.hdb", source_bytes);
-  const std::string target = Make("existing.hdb", std::string(500000, 'X'));   // longer than the copy
+  const std::string target =
+      Make("existing.hdb", std::string(500000, 'X'));  // longer than the copy
   CHashSetCatalogue catalogue;
   ASSERT_TRUE(catalogue.Load(source).ok());
   ASSERT_TRUE(catalogue.SetAlert(0, true));
@@ -194,8 +201,8 @@ TEST_F(CatalogueTest, SaveAsCopiesTailAndReportsProgress) {
 
   std::string expected = source_bytes;
   expected.replace(AlertOffset(0), 4, Le32(1));
-  EXPECT_EQ(OnDisk(target, catalogue), expected);   // replaced completely
-  EXPECT_EQ(ReadBytes(source), source_bytes);   // the source never gets the change
+  EXPECT_EQ(OnDisk(target, catalogue), expected);  // replaced completely
+  EXPECT_EQ(ReadBytes(source), source_bytes);      // the source never gets the change
   EXPECT_EQ(catalogue.GetPath(), target);
   EXPECT_FALSE(catalogue.IsChanged());
   EXPECT_EQ(ListFolder(dir_.path()), "a.hdb existing.hdb ");
@@ -203,7 +210,7 @@ TEST_F(CatalogueTest, SaveAsCopiesTailAndReportsProgress) {
   ASSERT_GE(progress.calls.size(), 3u);
   EXPECT_EQ(progress.calls.front(), "Begin " + std::to_string(source_bytes.size()));
   EXPECT_EQ(progress.calls.back(), "End");
-  EXPECT_EQ(progress.last_done, tail_.size());   // short of Begin's total by the table
+  EXPECT_EQ(progress.last_done, tail_.size());  // short of Begin's total by the table
   std::uint64_t previous = 0;
   for (std::size_t i = 1; i + 1 < progress.calls.size(); ++i) {
     const std::uint64_t done = std::stoull(progress.calls[i].substr(8));
@@ -264,7 +271,8 @@ TEST_F(CatalogueTest, SaveAsPermissions) {
   const bool root = ::geteuid() == 0;
   for (FileSystem* files : {&DefaultFileSystem(), &FileSystemWithoutUnnamedFiles()}) {
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::to_string(c.source) + " " + std::to_string(c.umask) + " " + std::to_string(c.existing.value_or(0)));
+      SCOPED_TRACE(std::to_string(c.source) + " " + std::to_string(c.umask) + " " +
+                   std::to_string(c.existing.value_or(0)));
       const std::string source = Make("a.hdb", DatabaseBytes({{0, "one"}}, tail_));
       ASSERT_EQ(::chmod(source.c_str(), c.source), 0);
       const std::string target = dir_ / "b.hdb";
@@ -301,7 +309,7 @@ TEST_F(CatalogueTest, SaveAsRefusesTheOpenFileUnderAnotherSpelling) {
   std::filesystem::create_hard_link(path, dir_ / "hard.hdb");
   std::vector<std::string> spellings = {"a.hdb", "./a.hdb", "hard.hdb", dir_.path() + "//a.hdb"};
 #ifdef _WIN32
-  spellings.push_back("A.HDB");   // names compare without regard to case
+  spellings.push_back("A.HDB");  // names compare without regard to case
   std::string listing = "a.hdb hard.hdb ";
 #else
   ASSERT_EQ(symlink(path.c_str(), (dir_ / "link.hdb").c_str()), 0);
@@ -324,7 +332,7 @@ TEST_F(CatalogueTest, SaveAsRefusesTheOpenFileUnderAnotherSpelling) {
     EXPECT_TRUE(progress.calls.empty());
     EXPECT_EQ(catalogue.GetPath(), path);
     EXPECT_TRUE(catalogue.IsChanged());
-    catalogue.Close();   // without saving: the file on disk was never touched
+    catalogue.Close();  // without saving: the file on disk was never touched
     EXPECT_EQ(ReadBytes(path), bytes);
   }
   std::filesystem::current_path(here);
@@ -343,7 +351,8 @@ TEST_F(CatalogueTest, SaveAsRefusesATargetHeldElsewhere) {
   const SaveResult result = catalogue.SaveAs(target, progress);
   EXPECT_FALSE(result);
   ASSERT_TRUE(result.refusal);
-  EXPECT_EQ(result.refusal->Message(), "A sharing violation occurred while accessing " + target + ".");
+  EXPECT_EQ(result.refusal->Message(),
+            "A sharing violation occurred while accessing " + target + ".");
   EXPECT_EQ(OnDisk(target, holder), target_bytes);
   EXPECT_EQ(catalogue.GetPath(), source);
   EXPECT_EQ(ListFolder(dir_.path()), "a.hdb held.hdb ");
@@ -357,12 +366,12 @@ TEST_F(CatalogueTest, SaveAsToAnImpossiblePathIsRefused) {
     int cause;
   } cases[] = {
 #ifdef _WIN32
-      {dir_ / "nowhere/b.hdb", 3},               // Windows: the path, not the file, is missing
+      {dir_ / "nowhere/b.hdb", 3},  // Windows: the path, not the file, is missing
 #else
       {dir_ / "nowhere/b.hdb", 2},
 #endif
-      {dir_ / "a.hdb/b.hdb", 3},                 // a file used as a folder
-      {dir_ / (std::string(300, 'n') + ".hdb"), 3},   // a name too long
+      {dir_ / "a.hdb/b.hdb", 3},                     // a file used as a folder
+      {dir_ / (std::string(300, 'n') + ".hdb"), 3},  // a name too long
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
@@ -385,7 +394,7 @@ TEST_F(CatalogueTest, TheHoldKeepsOthersOutUntilClose) {
   CHashSetCatalogue first;
   ASSERT_TRUE(first.Load(path).ok());
 
-  CHashSetCatalogue second;   // the same program
+  CHashSetCatalogue second;  // the same program
   LoadResult again = second.Load(path);
   ASSERT_TRUE(again.failure);
   EXPECT_EQ(again.failure->cause, 11);
@@ -393,7 +402,7 @@ TEST_F(CatalogueTest, TheHoldKeepsOthersOutUntilClose) {
   EXPECT_FALSE(second.IsOpen());
 
 #ifndef _WIN32
-  const pid_t child = fork();   // another program (Windows: FileWin32Test)
+  const pid_t child = fork();  // another program (Windows: FileWin32Test)
   if (child == 0) {
     CHashSetCatalogue other;
     const LoadResult result = other.Load(path);
@@ -418,7 +427,8 @@ TEST_F(CatalogueTest, LoadFailuresLeaveItClosed) {
       {"empty file", "", 14},
       {"19 bytes", std::string(19, 'p'), 14},
       {"record table one byte short", DatabaseBytes({{0, "a"}, {0, "b"}}).substr(0, 539), 14},
-      {"count 0xFFFFFFFF on a small file", std::string(16, 'p') + Le32(0xFFFFFFFFu) + std::string(1000, 'r'), 14},
+      {"count 0xFFFFFFFF on a small file",
+       std::string(16, 'p') + Le32(0xFFFFFFFFu) + std::string(1000, 'r'), 14},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -431,7 +441,7 @@ TEST_F(CatalogueTest, LoadFailuresLeaveItClosed) {
     EXPECT_FALSE(catalogue.IsOpen());
     EXPECT_EQ(catalogue.GetCount(), 0u);
     EXPECT_EQ(ReadBytes(path), c.bytes);
-    EXPECT_TRUE(catalogue.Load(small).ok());   // a failed Load leaves room for the next
+    EXPECT_TRUE(catalogue.Load(small).ok());  // a failed Load leaves room for the next
   }
 
   CHashSetCatalogue catalogue;
@@ -442,7 +452,8 @@ TEST_F(CatalogueTest, LoadFailuresLeaveItClosed) {
   EXPECT_EQ(catalogue.Load("").failure->message, "an unnamed file was not found.");
 #ifndef _WIN32
   // The ANSI file calls on Windows stop at MAX_PATH.
-  const std::string long_path = dir_.path() + std::string(3000, '/') + "x.hdb";   // beyond 260, within the platform's limit
+  const std::string long_path =
+      dir_.path() + std::string(3000, '/') + "x.hdb";  // beyond 260, within the platform's limit
   WriteBytes(dir_ / "x.hdb", DatabaseBytes({}));
   EXPECT_TRUE(catalogue.Load(long_path).ok());
 #endif
@@ -454,7 +465,8 @@ TEST_F(CatalogueTest, LoadFailuresLeaveItClosed) {
 TEST_F(CatalogueTest, ReadOnlyFileCannotBeLoaded) {
   const std::string path = Make("ro.hdb", DatabaseBytes({{0, "one"}}));
   ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-  const HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE writer =
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (writer != INVALID_HANDLE_VALUE) {
     ::CloseHandle(writer);
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -476,7 +488,8 @@ TEST_F(CatalogueTest, ReadOnlyFileCannotBeLoaded) {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
     CHashSetCatalogue catalogue;
     const LoadResult result = catalogue.Load(path);
-    _exit(result.failure && result.failure->message == "Access to " + path + " was denied." ? 0 : 1);
+    _exit(result.failure && result.failure->message == "Access to " + path + " was denied." ? 0
+                                                                                            : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -490,7 +503,7 @@ TEST_F(CatalogueTest, CloseDropsChanges) {
   const std::string bytes = DatabaseBytes({{0, "one"}});
   const std::string path = Make("a.hdb", bytes);
   CHashSetCatalogue catalogue;
-  catalogue.Close();   // nothing open: nothing happens
+  catalogue.Close();  // nothing open: nothing happens
   ASSERT_TRUE(catalogue.Load(path).ok());
   ASSERT_TRUE(catalogue.SetAlert(0, true));
   catalogue.Close();
@@ -511,8 +524,8 @@ class CatalogueFaultTest : public CatalogueTest {
  protected:
   void SetUp() override {
     SampleOptions options;
-    options.sets = 8000;   // more than one block of records
-    options.tail_bytes = 300000;   // several chunks of tail
+    options.sets = 8000;          // more than one block of records
+    options.tail_bytes = 300000;  // several chunks of tail
     ASSERT_FALSE(WriteSampleDatabase(source_, options));
     source_bytes_ = ReadBytes(source_);
     WriteBytes(target_, "previous contents");
@@ -526,11 +539,12 @@ class CatalogueFaultTest : public CatalogueTest {
 
 TEST_F(CatalogueFaultTest, ReadErrorMidLoad) {
   CHashSetCatalogue catalogue(files_, kFaultChunk);
-  files_.FailOn(FileCall::kRead, 2, 10);   // the header reads, the records do not
+  files_.FailOn(FileCall::kRead, 2, 10);  // the header reads, the records do not
   const LoadResult result = catalogue.Load(source_);
   ASSERT_TRUE(result.error);
   EXPECT_FALSE(result.failure);
-  EXPECT_EQ(result.error->Message(), "A hardware I/O error was reported while accessing " + source_ + ".");
+  EXPECT_EQ(result.error->Message(),
+            "A hardware I/O error was reported while accessing " + source_ + ".");
   EXPECT_FALSE(catalogue.IsOpen());
   catalogue.Close();
   EXPECT_TRUE(catalogue.Load(source_).ok());
@@ -561,7 +575,7 @@ TEST_F(CatalogueFaultTest, SaveErrorsKeepTheChangedFlag) {
     EXPECT_EQ(result.error->path, source_);
     EXPECT_TRUE(catalogue.IsChanged());
     files_.ClearFaults();
-    EXPECT_TRUE(catalogue.Save());   // and the next try works
+    EXPECT_TRUE(catalogue.Save());  // and the next try works
     EXPECT_FALSE(catalogue.IsChanged());
     catalogue.Close();
     WriteBytes(source_, source_bytes_);
@@ -578,7 +592,8 @@ TEST_F(CatalogueFaultTest, FailedCopyLeavesNoPartialFile) {
       {"disk full in the tail", [](FaultFileSystem& f) { f.SetFreeSpace(2200000); }, 13, true},
       {"disk full in the records", [](FaultFileSystem& f) { f.SetFreeSpace(1000); }, 13, false},
       {"short write", [](FaultFileSystem& f) { f.ShortWriteOn(5, 10); }, 13, true},
-      {"source read fails in the tail", [](FaultFileSystem& f) { f.FailOn(FileCall::kRead, 3, 10); }, 10, true},
+      {"source read fails in the tail",
+       [](FaultFileSystem& f) { f.FailOn(FileCall::kRead, 3, 10); }, 10, true},
       {"failing flush", [](FaultFileSystem& f) { f.FailOn(FileCall::kFlush, 1, 10); }, 10, true},
       {"failing rename", [](FaultFileSystem& f) { f.FailOn(FileCall::kReplace, 1, 5); }, 5, true},
   };
@@ -597,7 +612,7 @@ TEST_F(CatalogueFaultTest, FailedCopyLeavesNoPartialFile) {
     EXPECT_EQ(ListFolder(dir_.path()), "source.hdb target.hdb ");
     EXPECT_EQ(ReadBytes(target_), "previous contents");
 #ifndef _WIN32
-    EXPECT_EQ(ReadBytes(source_), source_bytes_);   // Windows: checked after the Save below
+    EXPECT_EQ(ReadBytes(source_), source_bytes_);  // Windows: checked after the Save below
 #endif
     EXPECT_EQ(!progress.calls.empty(), c.began);
     if (!progress.calls.empty()) {
@@ -609,7 +624,7 @@ TEST_F(CatalogueFaultTest, FailedCopyLeavesNoPartialFile) {
     ASSERT_TRUE(catalogue.Save());
     std::string saved = source_bytes_;
     saved.replace(AlertOffset(0), 4, Le32(1));
-    EXPECT_TRUE(OnDisk(source_, catalogue) == saved);   // the copy's failure never reached it
+    EXPECT_TRUE(OnDisk(source_, catalogue) == saved);  // the copy's failure never reached it
     catalogue.Close();
     WriteBytes(source_, source_bytes_);
   }
@@ -628,7 +643,8 @@ TEST_F(CatalogueFaultTest, FilesBeyondFourGibReportTheirLength) {
   RecordingProgress progress;
   const SaveResult result = catalogue.SaveAs(dir_ / "copy.hdb", progress);
   ASSERT_TRUE(result.error);
-  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Begin " + std::to_string(kLength), "Advance " + std::to_string(kFaultChunk)}));
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Begin " + std::to_string(kLength),
+                                                      "Advance " + std::to_string(kFaultChunk)}));
   EXPECT_FALSE(Exists(dir_ / "copy.hdb"));
 }
 

@@ -8,7 +8,7 @@
 // view.
 struct TestRecord {
   std::uint32_t alert = 0;
-  std::string name_field;   // the raw bytes of the 256-byte field, padded with NULs
+  std::string name_field;  // the raw bytes of the 256-byte field, padded with NULs
 };
 
 inline std::string Le32(std::uint32_t word) {
@@ -17,7 +17,8 @@ inline std::string Le32(std::uint32_t word) {
   return bytes;
 }
 
-inline std::string DatabaseBytes(const std::vector<TestRecord>& records, const std::string& tail = "",
+inline std::string DatabaseBytes(const std::vector<TestRecord>& records,
+                                 const std::string& tail = "",
                                  const std::string& preamble = "PREAMBLE-16-BYTE") {
   std::string bytes = preamble.substr(0, 16);
   bytes.resize(16, '\0');

@@ -36,7 +36,8 @@ class RecordingRegistry final : public Registry {
     calls.push_back("close " + open.at(key));
     open.erase(key);
   }
-  bool SetValue(const std::string&, const std::string&, const std::string&, const std::string&) override {
+  bool SetValue(const std::string&, const std::string&, const std::string&,
+                const std::string&) override {
     ADD_FAILURE() << "nothing is written";
     return false;
   }
@@ -51,7 +52,7 @@ class RecordingBoxes final : public MessageBoxes {
  public:
   BoxAnswer Show(const std::string& text, const std::string& caption, BoxButtons buttons,
                  BoxIcon icon) override {
-    EXPECT_EQ(caption, "");   // the application's name
+    EXPECT_EQ(caption, "");  // the application's name
     EXPECT_EQ(buttons, BoxButtons::Ok);
     EXPECT_EQ(icon, BoxIcon::None);
     texts.push_back(text);
@@ -89,7 +90,8 @@ TEST_F(DefaultDatabaseTest, FirstCandidateOpensAndTheSecondIsNeverAsked) {
   EXPECT_EQ(catalogue_.GetPath(), database_);
   EXPECT_FALSE(catalogue_.IsChanged());
   EXPECT_TRUE(boxes_.texts.empty());
-  EXPECT_EQ(registry_.calls, (std::vector<std::string>{"open " + kNerith, "query Path 520", "close " + kNerith}));
+  EXPECT_EQ(registry_.calls,
+            (std::vector<std::string>{"open " + kNerith, "query Path 520", "close " + kNerith}));
 }
 
 TEST_F(DefaultDatabaseTest, SecondCandidateWhenTheFirstHasNothing) {
@@ -128,7 +130,7 @@ TEST_F(DefaultDatabaseTest, SuffixIsAppendedUnchanged) {
     RecordingBoxes boxes;
     CHashSetCatalogue catalogue;
     ASSERT_TRUE(FindDefaultDatabase(catalogue, registry, boxes));
-    EXPECT_EQ(catalogue.GetPath(), folder + kPellorDatabaseSuffix);   // a doubled separator kept
+    EXPECT_EQ(catalogue.GetPath(), folder + kPellorDatabaseSuffix);  // a doubled separator kept
   }
 }
 
@@ -139,23 +141,27 @@ TEST_F(DefaultDatabaseTest, EachFailureIsShownInTurn) {
   EXPECT_FALSE(catalogue_.IsOpen());
 #ifdef _WIN32
   // Windows: the folder, not only the file, is missing.
-  const std::string second = dir_ / "nowhere" + kPellorDatabaseSuffix + " contains an invalid path.";
+  const std::string second =
+      dir_ / "nowhere" + kPellorDatabaseSuffix + " contains an invalid path.";
 #else
   const std::string second = dir_ / "nowhere" + kPellorDatabaseSuffix + " was not found.";
 #endif
-  EXPECT_EQ(boxes_.texts, (std::vector<std::string>{dir_ / "gone.hdb was not found.", second, kNoDefault}));
-  EXPECT_EQ(registry_.calls, (std::vector<std::string>{"open " + kNerith, "query Path 520", "close " + kNerith,
-                                                       "open " + kPellor, "query Path 520", "close " + kPellor}));
+  EXPECT_EQ(boxes_.texts,
+            (std::vector<std::string>{dir_ / "gone.hdb was not found.", second, kNoDefault}));
+  EXPECT_EQ(registry_.calls,
+            (std::vector<std::string>{"open " + kNerith, "query Path 520", "close " + kNerith,
+                                      "open " + kPellor, "query Path 520", "close " + kPellor}));
 }
 
 TEST_F(DefaultDatabaseTest, MissingFirstFileThenTheSecondOpens) {
   registry_.Put(kNerith, dir_ / "gone.hdb");
 #ifdef _WIN32
-  const std::size_t repeats = 100;   // the ANSI file calls stop at MAX_PATH
+  const std::size_t repeats = 100;  // the ANSI file calls stop at MAX_PATH
 #else
   const std::size_t repeats = 300;
 #endif
-  registry_.Put(kPellor, dir_ / "pellor" + std::string(repeats, '/'));   // longer than the first: read in full
+  registry_.Put(
+      kPellor, dir_ / "pellor" + std::string(repeats, '/'));  // longer than the first: read in full
   ASSERT_TRUE(Find());
   EXPECT_EQ(boxes_.texts, (std::vector<std::string>{dir_ / "gone.hdb was not found."}));
   EXPECT_EQ(catalogue_.GetCount(), 2u);
@@ -173,8 +179,9 @@ TEST_F(DefaultDatabaseTest, HeldDatabaseIsASharingViolation) {
   ASSERT_TRUE(holder.Load(database_).ok());
   registry_.Put(kNerith, database_);
   EXPECT_FALSE(Find());
-  EXPECT_EQ(boxes_.texts, (std::vector<std::string>{
-                              "A sharing violation occurred while accessing " + database_ + ".", kNoDefault}));
+  EXPECT_EQ(boxes_.texts,
+            (std::vector<std::string>{
+                "A sharing violation occurred while accessing " + database_ + ".", kNoDefault}));
 }
 
 TEST_F(DefaultDatabaseTest, TextEndsAtTheFirstNul) {
@@ -188,7 +195,8 @@ TEST_F(DefaultDatabaseTest, TextEndsAtTheFirstNul) {
 TEST_F(DefaultDatabaseTest, ThroughTheRegistryStandIn) {
   WriteBytes(dir_ / "registry.ini",
              "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\n"
-             "Path=" + database_ + "\n");
+             "Path=" +
+                 database_ + "\n");
   IniFileRegistry registry(dir_ / "registry.ini");
   ASSERT_TRUE(FindDefaultDatabase(catalogue_, registry, boxes_));
   EXPECT_EQ(catalogue_.GetPath(), database_);

@@ -32,9 +32,12 @@ class MatchingTest : public ::testing::Test {
 };
 
 std::string Show(const DiffLine& line) {
-  auto index = [](const std::optional<std::uint32_t>& i) { return i ? std::to_string(*i) : std::string("-"); };
-  return index(line.index_a) + " " + index(line.index_b) + " " + (line.index_a ? (line.alert_a ? "1" : "0") : "-") +
-         " " + (line.index_b ? (line.alert_b ? "1" : "0") : "-") + " " + std::string(line.name);
+  auto index = [](const std::optional<std::uint32_t>& i) {
+    return i ? std::to_string(*i) : std::string("-");
+  };
+  return index(line.index_a) + " " + index(line.index_b) + " " +
+         (line.index_a ? (line.alert_a ? "1" : "0") : "-") + " " +
+         (line.index_b ? (line.alert_b ? "1" : "0") : "-") + " " + std::string(line.name);
 }
 
 std::vector<std::string> Show(const DiffResult& diff) {
@@ -49,7 +52,8 @@ TEST_F(MatchingTest, DiffPairsTheIthSetOfANameWithTheIth) {
   const CHashSetCatalogue& a = Catalogue({{1, "X"}, {0, "Y"}, {0, "X"}, {1, "Z"}, {0, "X"}});
   const CHashSetCatalogue& b = Catalogue({{1, "X"}, {1, "X"}, {0, "W"}, {0, "Y"}});
   const DiffResult diff = DiffAlerts(a, b);
-  EXPECT_EQ(Show(diff), (std::vector<std::string>{"2 1 0 1 X", "3 - 1 - Z", "4 - 0 - X", "- 2 - 0 W"}));
+  EXPECT_EQ(Show(diff),
+            (std::vector<std::string>{"2 1 0 1 X", "3 - 1 - Z", "4 - 0 - X", "- 2 - 0 W"}));
   EXPECT_FALSE(diff.alerts_agree);
 }
 
@@ -81,24 +85,35 @@ TEST_F(MatchingTest, NamesMatchByTheirBytesUpToTheNul) {
       Catalogue({{0, no_nul}, {0, std::string("old\0tail", 8)}, {0, "F\xE4lle"}, {0, "case"}});
   const CHashSetCatalogue& b =
       Catalogue({{1, no_nul}, {1, std::string("old\0other", 9)}, {1, "F\xC4LLE"}, {1, "Case"}});
-  EXPECT_EQ(Show(DiffAlerts(a, b)), (std::vector<std::string>{"0 0 0 1 " + no_nul, "1 1 0 1 old", "2 - 0 - F\xE4lle",
-                                                              "3 - 0 - case", "- 2 - 1 F\xC4LLE", "- 3 - 1 Case"}));
+  EXPECT_EQ(Show(DiffAlerts(a, b)),
+            (std::vector<std::string>{"0 0 0 1 " + no_nul, "1 1 0 1 old", "2 - 0 - F\xE4lle",
+                                      "3 - 0 - case", "- 2 - 1 F\xC4LLE", "- 3 - 1 Case"}));
 }
 
 TEST_F(MatchingTest, ApplyCarriesFlagsOfNamesWithEqualCountsOnly) {
   const CHashSetCatalogue& target =
       Catalogue({{0, "A"}, {0, "A"}, {1, "B"}, {0, "C"}, {0, "D"}, {0, "E"}, {2, "H"}});
-  const CHashSetCatalogue& source = Catalogue(
-      {{1, "A"}, {0, "A"}, {0, "B"}, {1, "C"}, {1, "C"}, {1, "F"}, {0, "G"}, {1, "D"}, {0, "G"}, {1, "H"}});
+  const CHashSetCatalogue& source = Catalogue({{1, "A"},
+                                               {0, "A"},
+                                               {0, "B"},
+                                               {1, "C"},
+                                               {1, "C"},
+                                               {1, "F"},
+                                               {0, "G"},
+                                               {1, "D"},
+                                               {0, "G"},
+                                               {1, "H"}});
   const ApplyPlan plan = PlanApplyFrom(target, source);
   std::vector<std::string> changes;
-  for (const FlagChange& change : plan.changes) changes.push_back(std::to_string(change.index) + (change.on ? "+" : "-"));
+  for (const FlagChange& change : plan.changes)
+    changes.push_back(std::to_string(change.index) + (change.on ? "+" : "-"));
   // A pairs 0-0 (on) and 1-1 (stays off); B goes off; D goes on; H's word 2
   // already reads as on; C (1 against 2) is left alone; E has no source.
   EXPECT_EQ(changes, (std::vector<std::string>{"0+", "2-", "4+"}));
   std::vector<std::string> not_applied;
   for (const NameNotApplied& name : plan.not_applied) {
-    not_applied.push_back(std::string(name.name) + " " + std::to_string(name.here) + "/" + std::to_string(name.there));
+    not_applied.push_back(std::string(name.name) + " " + std::to_string(name.here) + "/" +
+                          std::to_string(name.there));
   }
   // F is missing here and on there; G is missing but off, so nothing is lost.
   EXPECT_EQ(not_applied, (std::vector<std::string>{"C 1/2", "F 0/1"}));
@@ -107,7 +122,8 @@ TEST_F(MatchingTest, ApplyCarriesFlagsOfNamesWithEqualCountsOnly) {
 TEST_F(MatchingTest, ApplyingAPlanLeavesNothingForDiff) {
   CHashSetCatalogue& target = Catalogue({{0, "A"}, {1, "B"}, {0, "A"}, {0, "new"}});
   const CHashSetCatalogue& source = Catalogue({{1, "B"}, {1, "A"}, {0, "B"}, {1, "A"}});
-  for (const FlagChange& change : PlanApplyFrom(target, source).changes) target.SetAlert(change.index, change.on);
+  for (const FlagChange& change : PlanApplyFrom(target, source).changes)
+    target.SetAlert(change.index, change.on);
   const DiffResult diff = DiffAlerts(target, source);
   EXPECT_TRUE(diff.alerts_agree);
   // B (1 here, 2 there) was left alone; its second set is off, so nothing differs.
@@ -165,11 +181,13 @@ TEST(OutputFormatsTest, JsonEscapesQuotesBackslashAndControls) {
   // C1 controls (U+009D is OSC to some terminals) are escaped; the letters
   // around them in the same UTF-8 lead byte range are not.
   AppendJsonString(out, "q\" b\\ \n\r\t \x01\x1b\x7f \xC3\xA4 \xC2\x9D\xC2\x80 \xC2\xA0\xC2");
-  EXPECT_EQ(out, "\"q\\\" b\\\\ \\n\\r\\t \\u0001\\u001b\\u007f \xC3\xA4 \\u009d\\u0080 \xC2\xA0\xC2\"");
+  EXPECT_EQ(out,
+            "\"q\\\" b\\\\ \\n\\r\\t \\u0001\\u001b\\u007f \xC3\xA4 \\u009d\\u0080 \xC2\xA0\xC2\"");
 }
 
 TEST(OutputFormatsTest, ControlsShowAsQuestionMarksOnATerminal) {
-  EXPECT_EQ(ControlsShownAsQuestionMarks("a\x1b]2;x\x07\r\n\x7f \xC2\x9B \xC3\xA4\xE2\x82\xAC"), "a?]2;x???? ? \xC3\xA4\xE2\x82\xAC");
+  EXPECT_EQ(ControlsShownAsQuestionMarks("a\x1b]2;x\x07\r\n\x7f \xC2\x9B \xC3\xA4\xE2\x82\xAC"),
+            "a?]2;x???? ? \xC3\xA4\xE2\x82\xAC");
 }
 
 TEST(OutputFormatsTest, Sha256MatchesTheStandardVectors) {
@@ -180,30 +198,33 @@ TEST(OutputFormatsTest, Sha256MatchesTheStandardVectors) {
   EXPECT_EQ(sum("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(sum("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-  EXPECT_EQ(sum(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  EXPECT_EQ(sum(std::string(1000000, 'a')),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 TEST(AuditLineTest, OneJsonLineWithDecodedNames) {
   AuditEntry entry;
-  entry.time = 1797010203;   // 2026-12-11T17:30:03Z
+  entry.time = 1797010203;  // 2026-12-11T17:30:03Z
   entry.user = "examiner";
   entry.host = "ws-07";
   entry.command = "apply";
-  entry.database = "/cases/lib\xE4.hdb";   // not UTF-8: the byte becomes U+FFFD
+  entry.database = "/cases/lib\xE4.hdb";  // not UTF-8: the byte becomes U+FFFD
   entry.source = "/cases/old \"x\".hdb";
   entry.table_sha256_before = "aa";
   entry.table_sha256_after = "bb";
   entry.changed = {{3, true, "F\xE4lle\n"}, {7, false, ""}};
-  EXPECT_EQ(AuditLine(entry),
-            "{\"time\":\"2026-12-11T17:30:03Z\",\"user\":\"examiner\",\"host\":\"ws-07\",\"command\":\"apply\","
-            "\"database\":\"/cases/lib\xEF\xBF\xBD.hdb\",\"source\":\"/cases/old \\\"x\\\".hdb\","
-            "\"table_sha256_before\":\"aa\",\"table_sha256_after\":\"bb\",\"changed\":["
-            "{\"index\":3,\"alert\":true,\"name\":\"F\xC3\xA4lle\\n\"},{\"index\":7,\"alert\":false,\"name\":\"\"}]}\n");
+  EXPECT_EQ(
+      AuditLine(entry),
+      "{\"time\":\"2026-12-11T17:30:03Z\",\"user\":\"examiner\",\"host\":\"ws-07\",\"command\":\"apply\","
+      "\"database\":\"/cases/lib\xEF\xBF\xBD.hdb\",\"source\":\"/cases/old \\\"x\\\".hdb\","
+      "\"table_sha256_before\":\"aa\",\"table_sha256_after\":\"bb\",\"changed\":["
+      "{\"index\":3,\"alert\":true,\"name\":\"F\xC3\xA4lle\\n\"},{\"index\":7,\"alert\":false,\"name\":\"\"}]}\n");
   entry.source.clear();
   entry.changed.clear();
-  entry.database = "/\xC3\xA4\xF0\x9F\x98\x80\xE0\x80\x80";   // valid, valid, overlong
-  EXPECT_NE(AuditLine(entry).find("\"database\":\"/\xC3\xA4\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\","
-                                  "\"table_sha256_before\""),
+  entry.database = "/\xC3\xA4\xF0\x9F\x98\x80\xE0\x80\x80";  // valid, valid, overlong
+  EXPECT_NE(AuditLine(entry).find(
+                "\"database\":\"/\xC3\xA4\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\","
+                "\"table_sha256_before\""),
             std::string::npos);
 }
 
@@ -242,12 +263,16 @@ TEST_F(AuditLogTest, RefusesWhatIsNoPlainLogOfItsOwn) {
     std::string path;
     std::string message;
   } cases[] = {
-      {dir_ / "link", "Access to " + dir_ / "link" + " was denied. The log is a symbolic link; it is not followed."},
-      {dir_ / "fifo", "Access to " + dir_ / "fifo" + " was denied. The log must be a regular file."},
+      {dir_ / "link", "Access to " + dir_ / "link" +
+                          " was denied. The log is a symbolic link; it is not followed."},
+      {dir_ / "fifo",
+       "Access to " + dir_ / "fifo" + " was denied. The log must be a regular file."},
       {dir_.path(), "Access to " + dir_.path() + " was denied."},
-      {dir_ / "hard", "Access to " + dir_ / "hard" + " was denied. The log has other names (hard links); it is not written."},
+      {dir_ / "hard", "Access to " + dir_ / "hard" +
+                          " was denied. The log has other names (hard links); it is not written."},
       {dir_ / "none/audit.log", dir_ / "none/audit.log was not found."},
-      {dir_ / "other.hdb", "Access to " + dir_ / "other.hdb" + " was denied. It is a database of this run, not a log."},
+      {dir_ / "other.hdb",
+       "Access to " + dir_ / "other.hdb" + " was denied. It is a database of this run, not a log."},
   };
   for (const auto& c : cases) {
     FileError error;
@@ -267,7 +292,8 @@ TEST_F(AuditLogTest, ALogThatBecameADatabaseIsNotWritten) {
   WriteBytes(log_, "now a database");
   const FileStatus failed = log->Append("{}\n");
   ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->Message(), "Access to " + log_ + " was denied. It is a database of this run, not a log.");
+  EXPECT_EQ(failed->Message(),
+            "Access to " + log_ + " was denied. It is a database of this run, not a log.");
   EXPECT_EQ(ReadBytes(log_), "now a database");
 }
 

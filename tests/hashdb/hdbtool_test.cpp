@@ -105,7 +105,8 @@ TEST_F(HdbtoolTest, ListPrintsIndexFlagAndName) {
   EXPECT_EQ(run.exit_code, 0) << run.err;
   std::string expected;
   for (std::uint32_t i = 0; i < 40; ++i) {
-    expected += std::to_string(i) + "\t" + (SampleSetAlert(i) ? "1" : "0") + "\t" + SampleSetName(i) + "\n";
+    expected +=
+        std::to_string(i) + "\t" + (SampleSetAlert(i) ? "1" : "0") + "\t" + SampleSetName(i) + "\n";
   }
   EXPECT_EQ(run.out, expected);
   EXPECT_NE(run.out.find("12\t0\tF\xE4lle M\xFCnchen \x96 Beweismittel 2021\n"), std::string::npos);
@@ -138,7 +139,7 @@ TEST_F(HdbtoolTest, ListJsonDecodesNames) {
 TEST_F(HdbtoolTest, SetAppliesSelectorsInOrderAndSavesInPlace) {
   // 16 is on in the sample, 0 and 24 are off; 24 shares no name with anything.
   const ToolRun run = Hdbtool({"set", sample_, "--on", "0", "--off", "16", "--on=16", "--off", "16",
-                           "--on", "name=" + SampleSetName(24)});
+                               "--on", "name=" + SampleSetName(24)});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "");
   std::string expected = sample_bytes_;
@@ -156,7 +157,8 @@ TEST_F(HdbtoolTest, SetByNameTakesEverySetOfThatName) {
 }
 
 TEST_F(HdbtoolTest, DryRunPrintsChangesAndWritesNothing) {
-  const ToolRun run = Hdbtool({"set", sample_, "--dry-run", "--on", "1", "--off", "17", "--on", "16"});
+  const ToolRun run =
+      Hdbtool({"set", sample_, "--dry-run", "--on", "1", "--off", "17", "--on", "16"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "1\t1\t" + SampleSetName(1) + "\n17\t0\t" + SampleSetName(17) + "\n");
   EXPECT_EQ(ReadBytes(sample_), sample_bytes_);
@@ -182,7 +184,7 @@ TEST_F(HdbtoolTest, CopyChangesOnlyTheCopy) {
   const std::string copy = dir_ / "copy.hdb";
   const ToolRun run = Hdbtool({"copy", sample_, copy, "--on", "3"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.err, "");   // no bar when stderr is not a terminal
+  EXPECT_EQ(run.err, "");  // no bar when stderr is not a terminal
   std::string expected = sample_bytes_;
   expected.replace(AlertOffset(3), 4, Le32(1));
   EXPECT_EQ(ReadBytes(copy), expected);
@@ -195,7 +197,7 @@ TEST_F(HdbtoolTest, CopyOntoItselfIsRefusedUnderEverySpelling) {
   std::filesystem::create_hard_link(sample_, dir_ / "hard.hdb");
   std::vector<std::string> spellings = {sample_, here + "/./sample.hdb", dir_ / "hard.hdb"};
 #ifdef _WIN32
-  spellings.push_back(dir_ / "SAMPLE.HDB");   // names compare without regard to case
+  spellings.push_back(dir_ / "SAMPLE.HDB");  // names compare without regard to case
   const std::string listing = "hard.hdb sample.hdb ";
 #else
   ASSERT_EQ(::symlink(sample_.c_str(), (dir_ / "link.hdb").c_str()), 0);
@@ -206,8 +208,9 @@ TEST_F(HdbtoolTest, CopyOntoItselfIsRefusedUnderEverySpelling) {
     SCOPED_TRACE(spelling);
     const ToolRun run = Hdbtool({"copy", sample_, spelling, "--on", "3"});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.err, "A sharing violation occurred while accessing " + spelling +
-                           ". It is the database being copied; a copy never writes over its source.\n");
+    EXPECT_EQ(run.err,
+              "A sharing violation occurred while accessing " + spelling +
+                  ". It is the database being copied; a copy never writes over its source.\n");
     EXPECT_EQ(ReadBytes(sample_), sample_bytes_);
   }
   EXPECT_EQ(ListFolder(here), listing);
@@ -221,7 +224,8 @@ TEST_F(HdbtoolTest, CopyTakesTheSourcePermissionsExistingTargetsKeepTheirs) {
   const std::string fresh = dir_ / "fresh.hdb", existing = dir_ / "existing.hdb";
   WriteBytes(existing, "previous");
   ASSERT_EQ(::chmod(existing.c_str(), 0664), 0);
-  for (const std::string& target : {fresh, existing}) EXPECT_EQ(Hdbtool({"copy", sample_, target}).exit_code, 0);
+  for (const std::string& target : {fresh, existing})
+    EXPECT_EQ(Hdbtool({"copy", sample_, target}).exit_code, 0);
   ::umask(old_umask);
   struct stat st {};
   ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
@@ -246,16 +250,18 @@ TEST_F(HdbtoolTest, CopyRefusesALinkAnotherUserPlantedInAStickyFolder) {
 
   const ToolRun run = Hdbtool({"copy", sample_, link});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "Access to " + link + " was denied. " + link +
-                         " is a symbolic link in a sticky, world-writable folder, owned by neither you "
-                         "nor the folder's owner; it is not followed.\n");
+  EXPECT_EQ(run.err,
+            "Access to " + link + " was denied. " + link +
+                " is a symbolic link in a sticky, world-writable folder, owned by neither you "
+                "nor the folder's owner; it is not followed.\n");
   EXPECT_EQ(ReadBytes(secret), "root only");
   EXPECT_EQ(ListFolder(sticky), "out.hdb ");
 }
 
 // The most bytes in a file pid has open in folder, except the file except;
 // none when it has none open.
-std::optional<std::uint64_t> BytesBeingWritten(pid_t pid, const std::string& folder, const std::string& except) {
+std::optional<std::uint64_t> BytesBeingWritten(pid_t pid, const std::string& folder,
+                                               const std::string& except) {
   const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
   DIR* listing = ::opendir(fds.c_str());
   if (!listing) return std::nullopt;
@@ -267,8 +273,10 @@ std::optional<std::uint64_t> BytesBeingWritten(pid_t pid, const std::string& fol
     if (n <= 0) continue;
     const std::string name(target, static_cast<std::size_t>(n));
     struct stat st {};
-    if (name.rfind(folder + "/", 0) != 0 || name == except || ::stat(fd.c_str(), &st) != 0) continue;
-    if (S_ISREG(st.st_mode)) size = std::max<std::uint64_t>(size.value_or(0), static_cast<std::uint64_t>(st.st_size));
+    if (name.rfind(folder + "/", 0) != 0 || name == except || ::stat(fd.c_str(), &st) != 0)
+      continue;
+    if (S_ISREG(st.st_mode))
+      size = std::max<std::uint64_t>(size.value_or(0), static_cast<std::uint64_t>(st.st_size));
   }
   ::closedir(listing);
   return size;
@@ -287,7 +295,8 @@ TEST_F(HdbtoolTest, KilledCopyLeavesNothingBehind) {
   const struct {
     int signal_number;
     bool onto_existing;
-  } cases[] = {{SIGKILL, false}, {SIGKILL, true}, {SIGTERM, false}, {SIGINT, true}, {SIGHUP, false}};
+  } cases[] = {
+      {SIGKILL, false}, {SIGKILL, true}, {SIGTERM, false}, {SIGINT, true}, {SIGHUP, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(strsignal(c.signal_number)) + (c.onto_existing ? " onto a file" : ""));
     const std::string listing = ListFolder(dir_.path());
@@ -325,7 +334,8 @@ TEST_F(HdbtoolTest, HeldDatabaseGivesTheCatalogueMessage) {
                                                {"check", sample_}}) {
     const ToolRun run = Hdbtool(args);
     EXPECT_EQ(run.exit_code, 1) << args[0];
-    EXPECT_EQ(run.err, "A sharing violation occurred while accessing " + sample_ + ".\n") << args[0];
+    EXPECT_EQ(run.err, "A sharing violation occurred while accessing " + sample_ + ".\n")
+        << args[0];
   }
   EXPECT_EQ(Hdbtool({"list", dir_ / "none.hdb"}).err, dir_ / "none.hdb was not found.\n");
 }
@@ -339,7 +349,8 @@ TEST_F(HdbtoolTest, CheckGivesOneLineReasons) {
       {"short", "no header: the file has 5 bytes, the header needs 20."},
       {DatabaseBytes({{0, "a"}, {0, "b"}}).substr(0, 300),
        "record table past the end: 2 hash sets need 540 bytes, the file has 300."},
-      {DatabaseBytes({{0, "a"}, {0, std::string(256, 'n')}}), "the name of hash set 1 has no terminating NUL."},
+      {DatabaseBytes({{0, "a"}, {0, std::string(256, 'n')}}),
+       "the name of hash set 1 has no terminating NUL."},
   };
   const std::string path = dir_ / "bad.hdb";
   for (const auto& c : cases) {
@@ -361,8 +372,9 @@ TEST_F(HdbtoolTest, DefaultOpensTheRegistryCandidate) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "Couldn't load the default database.\n");
 
-  WriteBytes(config + "/registry.ini",
-             "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" + sample_ + "\n");
+  WriteBytes(
+      config + "/registry.ini",
+      "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Velmora Nerith Database]\nPath=" + sample_ + "\n");
   run = Hdbtool({"default"});
   ::unsetenv("VELMORA_CONFIG_DIR");
   EXPECT_EQ(run.exit_code, 0) << run.err;
@@ -420,10 +432,12 @@ TEST_F(WorkflowTest, DiffListsPairsThatDifferAndOneSidedSets) {
             "0\t2\t1\t0\tTrojans\n"
             "2\t1\t1\t0\tTwin\n"
             "4\t4\t1\t0\tF\xE4lle\n"
-            "5\t5\t1\t0\t" + no_nul_ + "\n"
-            "6\t-\t1\t-\tRetired set\n"
-            "8\t-\t1\t-\tDup\n"
-            "-\t6\t-\t0\tAdded set\n");
+            "5\t5\t1\t0\t" +
+                no_nul_ +
+                "\n"
+                "6\t-\t1\t-\tRetired set\n"
+                "8\t-\t1\t-\tDup\n"
+                "-\t6\t-\t0\tAdded set\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(ReadBytes(old_), old_bytes_);
   EXPECT_EQ(ReadBytes(new_), new_bytes_);
@@ -435,12 +449,13 @@ TEST_F(WorkflowTest, DiffJsonDecodesNamesAndNullsTheMissingSide) {
   WriteBytes(b, DatabaseBytes({{0, "F\xE4lle \"x\"\n"}, {1, "only b"}}));
   const ToolRun run = Hdbtool({"diff", "--json", a, b});
   EXPECT_EQ(run.exit_code, 1) << run.err;
-  EXPECT_EQ(run.out,
-            "[\n"
-            " {\"index_a\":0,\"alert_a\":true,\"index_b\":0,\"alert_b\":false,\"name\":\"F\u00E4lle \\\"x\\\"\\n\"},\n"
-            " {\"index_a\":1,\"alert_a\":false,\"index_b\":null,\"alert_b\":null,\"name\":\"only a\"},\n"
-            " {\"index_a\":null,\"alert_a\":null,\"index_b\":1,\"alert_b\":true,\"name\":\"only b\"}\n"
-            "]\n");
+  EXPECT_EQ(
+      run.out,
+      "[\n"
+      " {\"index_a\":0,\"alert_a\":true,\"index_b\":0,\"alert_b\":false,\"name\":\"F\u00E4lle \\\"x\\\"\\n\"},\n"
+      " {\"index_a\":1,\"alert_a\":false,\"index_b\":null,\"alert_b\":null,\"name\":\"only a\"},\n"
+      " {\"index_a\":null,\"alert_a\":null,\"index_b\":1,\"alert_b\":true,\"name\":\"only b\"}\n"
+      "]\n");
   EXPECT_EQ(Hdbtool({"diff", a, a, "--json"}).out, "[]\n");
 }
 
@@ -455,7 +470,8 @@ TEST_F(WorkflowTest, DiffExitsZeroWhenThePairsAgree) {
   ASSERT_EQ(Hdbtool({"set", new_, "--on", "name=Dup"}).exit_code, 0);
   run = Hdbtool({"diff", old_, new_});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "6\t-\t1\t-\tRetired set\n7\t7\t0\t1\tDup\n8\t-\t1\t-\tDup\n-\t6\t-\t0\tAdded set\n");
+  EXPECT_EQ(run.out,
+            "6\t-\t1\t-\tRetired set\n7\t7\t0\t1\tDup\n8\t-\t1\t-\tDup\n-\t6\t-\t0\tAdded set\n");
   // A file agrees with itself under any spelling.
   for (const std::string& spelling : {old_, dir_.path() + "/./old.hdb"}) {
     run = Hdbtool({"diff", old_, spelling});
@@ -503,7 +519,8 @@ TEST_F(WorkflowTest, ApplyDryRunPrintsTheSameAndWritesNothing) {
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "1\t1\tTwin\n2\t1\tTrojans\n4\t1\tF\xE4lle\n5\t1\t" + no_nul_ + "\n");
   EXPECT_EQ(ReadBytes(new_), new_bytes_);
-  const ToolRun names = Hdbtool({"apply", old_, "--dry-run", "--names-from", "-", "--off"}, "Twin\n");
+  const ToolRun names =
+      Hdbtool({"apply", old_, "--dry-run", "--names-from", "-", "--off"}, "Twin\n");
   EXPECT_EQ(names.out, "2\t0\tTwin\n");
   EXPECT_EQ(ReadBytes(old_), old_bytes_);
 }
@@ -537,8 +554,12 @@ TEST_F(WorkflowTest, ApplyErrorsWriteNothing) {
        "Twin\nNo such\x1b[2J\nTwin \n",
        "No hash set in " + new_ + " is named \"No such\\x1b[2J\".\nNo hash set in " + new_ +
            " is named \"Twin \".\n"},
-      {{"apply", new_, "--names-from", dir_ / "none.txt", "--on"}, "", dir_ / "none.txt was not found.\n"},
-      {{"apply", new_, "--names-from", dir_.path(), "--on"}, "", "Access to " + dir_.path() + " was denied.\n"},
+      {{"apply", new_, "--names-from", dir_ / "none.txt", "--on"},
+       "",
+       dir_ / "none.txt was not found.\n"},
+      {{"apply", new_, "--names-from", dir_.path(), "--on"},
+       "",
+       "Access to " + dir_.path() + " was denied.\n"},
       {{"apply", new_, "--from", dir_ / "none.hdb"}, "", dir_ / "none.hdb was not found.\n"},
       {{"apply", dir_ / "none.hdb", "--from", old_}, "", dir_ / "none.hdb was not found.\n"},
   };
@@ -558,7 +579,10 @@ TEST_F(WorkflowTest, ApplyErrorsWriteNothing) {
 
 TEST_F(WorkflowTest, ExportCsvFollowsRfc4180) {
   const std::string path = dir_ / "csv.hdb";
-  WriteBytes(path, DatabaseBytes({{1, "F\xE4lle, \"M\xFCnchen\""}, {0, "two\r\nlines"}, {2, "plain \x80"}, {0, ""}}));
+  WriteBytes(
+      path,
+      DatabaseBytes(
+          {{1, "F\xE4lle, \"M\xFCnchen\""}, {0, "two\r\nlines"}, {2, "plain \x80"}, {0, ""}}));
   const ToolRun run = Hdbtool({"export", path, "--csv"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out,
@@ -584,9 +608,9 @@ TEST_F(WorkflowTest, ExportCsvToATerminalShowsControlsAsQuestionMarks) {
   const std::string terminal = ::ptsname(master);
   const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(slave, 0);
-  termios raw {};
+  termios raw{};
   ASSERT_EQ(::tcgetattr(slave, &raw), 0);
-  ::cfmakeraw(&raw);   // no line-end translation between the tool and the test
+  ::cfmakeraw(&raw);  // no line-end translation between the tool and the test
   ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
   const pid_t pid = StartHdbtool({"export", path, "--csv"}, terminal, dir_ / ".err");
   ASSERT_GT(pid, 0);
@@ -596,25 +620,30 @@ TEST_F(WorkflowTest, ExportCsvToATerminalShowsControlsAsQuestionMarks) {
   ::fcntl(master, F_SETFL, O_NONBLOCK);
   std::string shown;
   char buffer[4096];
-  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(got));
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+    shown.append(buffer, static_cast<std::size_t>(got));
   ::close(slave);
   ::close(master);
   EXPECT_EQ(shown, "index,alert,name\r\n0,1,x?]2;owned??\r\n");
-  EXPECT_EQ(Hdbtool({"export", path, "--csv"}).out, "index,alert,name\r\n0,1,x\x1b]2;owned\x07\u009d\r\n");
+  EXPECT_EQ(Hdbtool({"export", path, "--csv"}).out,
+            "index,alert,name\r\n0,1,x\x1b]2;owned\x07\u009d\r\n");
 }
 
 TEST_F(WorkflowTest, StatsCountsAndSumsTheRecordTable) {
   const ToolRun run = Hdbtool({"stats", old_});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   // The sum is sha256sum of the file's bytes 20 to 20 + 260 * 9.
-  EXPECT_EQ(run.out,
-            "sets: 9\nalerts on: 6\nduplicate names: 2\nsets sharing a name: 4\ntail bytes: 8\n"
-            "record table sha256: " +
-                Sha256Hex({reinterpret_cast<const std::uint8_t*>(old_bytes_.data()) + 20, 260 * 9}) + "\n");
+  EXPECT_EQ(
+      run.out,
+      "sets: 9\nalerts on: 6\nduplicate names: 2\nsets sharing a name: 4\ntail bytes: 8\n"
+      "record table sha256: " +
+          Sha256Hex({reinterpret_cast<const std::uint8_t*>(old_bytes_.data()) + 20, 260 * 9}) +
+          "\n");
   WriteBytes(old_, DatabaseBytes({}));
-  EXPECT_EQ(Hdbtool({"stats", old_}).out,
-            "sets: 0\nalerts on: 0\nduplicate names: 0\nsets sharing a name: 0\ntail bytes: 0\n"
-            "record table sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\n");
+  EXPECT_EQ(
+      Hdbtool({"stats", old_}).out,
+      "sets: 0\nalerts on: 0\nduplicate names: 0\nsets sharing a name: 0\ntail bytes: 0\n"
+      "record table sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\n");
 }
 
 // The log's lines, each checked for its fields but the time, user and host,
@@ -642,7 +671,8 @@ TEST_F(WorkflowTest, LogRecordsEachSavedRun) {
   const std::string log = dir_ / "audit.log";
   auto table_sum = [&](const std::string& path) {
     const std::string bytes = ReadBytes(path);
-    return Sha256Hex({reinterpret_cast<const std::uint8_t*>(bytes.data()) + 20, bytes.size() - 20 - 8});
+    return Sha256Hex(
+        {reinterpret_cast<const std::uint8_t*>(bytes.data()) + 20, bytes.size() - 20 - 8});
   };
   const std::string new_before = table_sum(new_);
   ASSERT_EQ(Hdbtool({"apply", new_, "--from", old_, "--log", log}).exit_code, 0);
@@ -656,20 +686,25 @@ TEST_F(WorkflowTest, LogRecordsEachSavedRun) {
 
   const std::vector<std::string> lines = LogLines(log);
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(WithoutWhoAndWhen(lines[0]),
-            "{\"command\":\"apply\",\"database\":\"" + new_ + "\",\"source\":\"" + old_ +
-                "\",\"table_sha256_before\":\"" + new_before + "\",\"table_sha256_after\":\"" + new_after +
-                "\",\"changed\":[{\"index\":1,\"alert\":true,\"name\":\"Twin\"},{\"index\":2,\"alert\":true,\"name\":"
-                "\"Trojans\"},{\"index\":4,\"alert\":true,\"name\":\"F\u00E4lle\"},{\"index\":5,\"alert\":true,"
-                "\"name\":\"" + no_nul_ + "\"}]}");
-  EXPECT_EQ(WithoutWhoAndWhen(lines[1]),
-            "{\"command\":\"set\",\"database\":\"" + old_ + "\",\"table_sha256_before\":\"" +
-                Sha256Hex({reinterpret_cast<const std::uint8_t*>(old_bytes_.data()) + 20, 260 * 9}) +
-                "\",\"table_sha256_after\":\"" + table_sum(old_) +
-                "\",\"changed\":[{\"index\":0,\"alert\":false,\"name\":\"Trojans\"}]}");
+  EXPECT_EQ(
+      WithoutWhoAndWhen(lines[0]),
+      "{\"command\":\"apply\",\"database\":\"" + new_ + "\",\"source\":\"" + old_ +
+          "\",\"table_sha256_before\":\"" + new_before + "\",\"table_sha256_after\":\"" +
+          new_after +
+          "\",\"changed\":[{\"index\":1,\"alert\":true,\"name\":\"Twin\"},{\"index\":2,\"alert\":true,\"name\":"
+          "\"Trojans\"},{\"index\":4,\"alert\":true,\"name\":\"F\u00E4lle\"},{\"index\":5,\"alert\":true,"
+          "\"name\":\"" +
+          no_nul_ + "\"}]}");
+  EXPECT_EQ(
+      WithoutWhoAndWhen(lines[1]),
+      "{\"command\":\"set\",\"database\":\"" + old_ + "\",\"table_sha256_before\":\"" +
+          Sha256Hex({reinterpret_cast<const std::uint8_t*>(old_bytes_.data()) + 20, 260 * 9}) +
+          "\",\"table_sha256_after\":\"" + table_sum(old_) +
+          "\",\"changed\":[{\"index\":0,\"alert\":false,\"name\":\"Trojans\"}]}");
   EXPECT_EQ(WithoutWhoAndWhen(lines[2]),
             "{\"command\":\"copy\",\"database\":\"" + copy + "\",\"source\":\"" + new_ +
-                "\",\"table_sha256_before\":\"" + new_after + "\",\"table_sha256_after\":\"" + table_sum(copy) +
+                "\",\"table_sha256_before\":\"" + new_after + "\",\"table_sha256_after\":\"" +
+                table_sum(copy) +
                 "\",\"changed\":[{\"index\":6,\"alert\":true,\"name\":\"Added set\"}]}");
   struct stat st {};
   ASSERT_EQ(::stat(log.c_str(), &st), 0);
@@ -684,7 +719,8 @@ TEST_F(WorkflowTest, ALogThatCannotBeWrittenStopsTheRunBeforeTheSave) {
     std::string message;
   } cases[] = {
       {{"set", new_, "--on", "0", "--log", dir_ / "link.log"},
-       "Access to " + dir_ / "link.log" + " was denied. The log is a symbolic link; it is not followed.\n"},
+       "Access to " + dir_ / "link.log" +
+           " was denied. The log is a symbolic link; it is not followed.\n"},
       {{"apply", new_, "--from", old_, "--log", old_},
        "Access to " + old_ + " was denied. It is a database of this run, not a log.\n"},
       {{"copy", new_, dir_ / "c.hdb", "--log", dir_ / "c.hdb"},
@@ -712,8 +748,8 @@ TEST_F(WorkflowTest, ALogThatFailsAfterTheSaveSaysSoAndTheSaveStands) {
   const std::string before(512, 'L');
   WriteBytes(log, before);
   // ulimit -f counts 512-byte blocks; SIGXFSZ ignored makes the write fail with EFBIG.
-  const std::string command = "trap '' XFSZ; ulimit -f 1; exec '" + std::string(HDBTOOL_PATH) + "' set '" + new_ +
-                              "' --on 0 --log '" + log + "' 2>'" + err + "'";
+  const std::string command = "trap '' XFSZ; ulimit -f 1; exec '" + std::string(HDBTOOL_PATH) +
+                              "' set '" + new_ + "' --on 0 --log '" + log + "' 2>'" + err + "'";
   const int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
   EXPECT_EQ(ReadBytes(err), "An unknown error occurred while accessing " + log + ". " + new_ +
@@ -728,9 +764,10 @@ TEST_F(WorkflowTest, AFailedSaveLeavesNoLogLine) {
   CHashSetCatalogue holder;
   ASSERT_TRUE(holder.Load(new_).ok());
   const std::string log = dir_ / "audit.log";
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"set", new_, "--on", "0", "--log", log},
-                                               {"apply", new_, "--from", old_, "--log", log},
-                                               {"copy", old_, new_, "--log", log}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"set", new_, "--on", "0", "--log", log},
+        {"apply", new_, "--from", old_, "--log", log},
+        {"copy", old_, new_, "--log", log}}) {
     EXPECT_EQ(Hdbtool(args).exit_code, 1) << args[0];
   }
   EXPECT_FALSE(Exists(log));

@@ -41,8 +41,8 @@ inline ChildOutcome RunInChild(const std::function<int()>& body,
   const pid_t child = ::fork();
   if (child < 0) return {ChildOutcome::kCrashed, -1};
   if (child == 0) {
-    if (as_nobody && (::geteuid() != 0 || ::setgroups(0, nullptr) != 0 ||
-                      ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+    if (as_nobody && (::geteuid() != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
+                      ::setuid(kNobody) != 0)) {
       ::_exit(kSwitchFailed);
     }
     ::_exit(body());
@@ -60,7 +60,8 @@ inline ChildOutcome RunInChild(const std::function<int()>& body,
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (!WIFEXITED(status)) return {ChildOutcome::kCrashed, -1};
-  if (as_nobody && WEXITSTATUS(status) == kSwitchFailed) return {ChildOutcome::kCannotSwitchUser, 0};
+  if (as_nobody && WEXITSTATUS(status) == kSwitchFailed)
+    return {ChildOutcome::kCannotSwitchUser, 0};
   return {ChildOutcome::kExited, WEXITSTATUS(status)};
 }
 
@@ -85,7 +86,8 @@ inline ProgramRun RunProgram(const std::string& program, const std::vector<std::
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) return 126;
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        for (const std::string& argument : arguments)
+          argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
         ::execv(program.c_str(), argv.data());
         return 127;

@@ -66,7 +66,8 @@ class DisplayEnvironment {
 // A display number no X server uses here.
 std::string UnusedDisplay() {
   for (int n = 97; n < 200; ++n) {
-    if (!Exists("/tmp/.X11-unix/X" + std::to_string(n)) && !Exists("/tmp/.X" + std::to_string(n) + "-lock")) {
+    if (!Exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
+        !Exists("/tmp/.X" + std::to_string(n) + "-lock")) {
       return ":" + std::to_string(n);
     }
   }
@@ -96,11 +97,26 @@ TEST(DisplayCheck, WithoutAnXServer) {
       {"DISPLAY names no server", nowhere, std::nullopt, std::nullopt, {}, false},
       {"xcb asked for by name", nowhere, "xcb", std::nullopt, {}, false},
       {"xcb asked for, a Wayland session there", nowhere, "xcb", "wayland-0", {}, false},
-      {"-display names no server", std::nullopt, std::nullopt, std::nullopt, {"-display", nowhere}, false},
+      {"-display names no server",
+       std::nullopt,
+       std::nullopt,
+       std::nullopt,
+       {"-display", nowhere},
+       false},
       {"offscreen", std::nullopt, "offscreen", std::nullopt, {}, true},
-      {"offscreen with options", std::nullopt, "offscreen:fontengine=freetype", std::nullopt, {}, true},
+      {"offscreen with options",
+       std::nullopt,
+       "offscreen:fontengine=freetype",
+       std::nullopt,
+       {},
+       true},
       {"wayland first, xcb after", std::nullopt, "wayland;xcb", std::nullopt, {}, true},
-      {"-platform offscreen", std::nullopt, std::nullopt, std::nullopt, {"-platform", "offscreen"}, true},
+      {"-platform offscreen",
+       std::nullopt,
+       std::nullopt,
+       std::nullopt,
+       {"-platform", "offscreen"},
+       true},
       {"--platform vnc over xcb", std::nullopt, "xcb", std::nullopt, {"--platform", "vnc"}, true},
       {"a Wayland session, Qt left to choose", std::nullopt, std::nullopt, "wayland-0", {}, true},
   };
@@ -117,7 +133,8 @@ class Xvfb {
   Xvfb() : display_(UnusedDisplay()) {
     const char* program = "/usr/bin/Xvfb";
     if (::access(program, X_OK) != 0) return;
-    std::vector<std::string> arguments = {program, display_, "-nolisten", "tcp", "-screen", "0", "640x480x24"};
+    std::vector<std::string> arguments = {program,   display_, "-nolisten", "tcp",
+                                          "-screen", "0",      "640x480x24"};
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -48,7 +48,7 @@ class FaultFileSystem final : public FileSystem {
  private:
   struct Planned {
     FileCall call;
-    int at;         // value of the call's counter that fails
+    int at;  // value of the call's counter that fails
     int cause;
     std::optional<std::size_t> stored;
     bool sticky = false;

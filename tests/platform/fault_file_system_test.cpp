@@ -19,7 +19,7 @@ TEST(FaultFileSystem, FailsTheCallsItIsTold) {
   std::size_t done = 0;
   ASSERT_FALSE(file->Read(buffer, 1, done));
 
-  files.FailOn(FileCall::kRead, 2, 10);              // once
+  files.FailOn(FileCall::kRead, 2, 10);  // once
   EXPECT_FALSE(file->Read(buffer, 1, done));
   EXPECT_EQ(file->Read(buffer, 1, done)->cause, 10);
   EXPECT_FALSE(file->Read(buffer, 1, done));

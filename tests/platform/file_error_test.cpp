@@ -34,7 +34,7 @@ TEST(FileErrorMessage, EveryCauseHasItsText) {
 
 TEST(FileErrorMessage, UnnamedFileAndLengthLimits) {
   EXPECT_EQ(FileErrorMessage(2, ""), "an unnamed file was not found.");
-  EXPECT_EQ(FileErrorMessage(0, "f"), FileErrorMessage(1, "f"));    // no such cause: unknown
+  EXPECT_EQ(FileErrorMessage(0, "f"), FileErrorMessage(1, "f"));  // no such cause: unknown
   EXPECT_EQ(FileErrorMessage(15, "f"), FileErrorMessage(1, "f"));
 
   const std::string long_path = "/" + std::string(2000, 'd');
@@ -55,9 +55,11 @@ TEST(FileErrorCause, FromErrno) {
     int error_number;
     int cause;
   } cases[] = {
-      {ENOENT, 2},  {ENOTDIR, 3}, {ENAMETOOLONG, 3}, {ELOOP, 3}, {EINVAL, 3},
-      {EMFILE, 4},  {ENFILE, 4},  {EACCES, 5},       {EPERM, 5}, {EROFS, 5},
-      {EISDIR, 5},  {EBADF, 6},   {EIO, 10},         {ENOSPC, 13},
+      {ENOENT, 2},  {ENOTDIR, 3}, {ENAMETOOLONG, 3},
+      {ELOOP, 3},   {EINVAL, 3},  {EMFILE, 4},
+      {ENFILE, 4},  {EACCES, 5},  {EPERM, 5},
+      {EROFS, 5},   {EISDIR, 5},  {EBADF, 6},
+      {EIO, 10},    {ENOSPC, 13},
 #ifdef EDQUOT
       {EDQUOT, 13},
 #endif

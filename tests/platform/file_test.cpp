@@ -74,9 +74,9 @@ TEST_F(FileTest, OpenFailuresHaveTheirCauses) {
     int cause;
   } cases[] = {
       {dir_ / "missing.hdb", 2},
-      {dir_.path(), 5},                                  // a folder
-      {dir_ / "plain/below", 3},                         // a file used as a folder
-      {dir_ / std::string(300, 'n'), 3},                 // a name too long
+      {dir_.path(), 5},                   // a folder
+      {dir_ / "plain/below", 3},          // a file used as a folder
+      {dir_ / std::string(300, 'n'), 3},  // a name too long
       {"", 2},
   };
   for (const auto& c : cases) {
@@ -95,7 +95,7 @@ TEST_F(FileTest, ReadWriteSeekLength) {
   char buffer[16] = {};
   std::size_t done = 0;
   ASSERT_FALSE(file->Read(buffer, sizeof buffer, done));
-  EXPECT_EQ(std::string(buffer, done), "89");   // fewer than asked is no error
+  EXPECT_EQ(std::string(buffer, done), "89");  // fewer than asked is no error
   ASSERT_FALSE(file->Read(buffer, sizeof buffer, done));
   EXPECT_EQ(done, 0u);
 
@@ -103,10 +103,10 @@ TEST_F(FileTest, ReadWriteSeekLength) {
   std::uint64_t length = 0;
   ASSERT_FALSE(file->Length(length));
   EXPECT_EQ(length, 12u);
-  ASSERT_FALSE(file->Write("c", 1));   // the position stayed at the end
+  ASSERT_FALSE(file->Write("c", 1));  // the position stayed at the end
   ASSERT_FALSE(file->Flush());
 #ifdef _WIN32
-  file->Close();   // nobody else may read it before
+  file->Close();  // nobody else may read it before
   EXPECT_EQ(ReadBytes(path_), "0123456789abc");
 #else
   EXPECT_EQ(ReadBytes(path_), "0123456789abc");
@@ -137,12 +137,12 @@ TEST_F(FileTest, ReplacementIsWrittenBesideAndRenamedOver) {
   ASSERT_TRUE(replacement);
   EXPECT_EQ(replacement->Path(), path_);
   ASSERT_FALSE(replacement->Write("new", 3));
-  EXPECT_EQ(ReadBytes(path_), "0123456789");   // untouched until the rename
+  EXPECT_EQ(ReadBytes(path_), "0123456789");  // untouched until the rename
 
   ASSERT_FALSE(files.ReplaceWith(*replacement, path_));
   EXPECT_EQ(ListFolder(dir_.path()), "data.bin ");
 #ifndef _WIN32
-  EXPECT_EQ(ReadBytes(path_), "new");   // Windows lets nobody read it while held
+  EXPECT_EQ(ReadBytes(path_), "new");  // Windows lets nobody read it while held
   struct stat st {};
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -176,7 +176,8 @@ TEST_F(FileTest, OnlyPlainFilesAreReplaced) {
   const std::string before = ListFolder(dir_.path());
   for (const std::string& name : names) {
     FileError error;
-    EXPECT_FALSE(DefaultFileSystem().CreateReplacementFor(dir_ / name, kNewFileMode, error)) << name;
+    EXPECT_FALSE(DefaultFileSystem().CreateReplacementFor(dir_ / name, kNewFileMode, error))
+        << name;
     EXPECT_EQ(error.cause, 5);
   }
   EXPECT_EQ(ListFolder(dir_.path()), before);
@@ -205,7 +206,8 @@ TEST_F(FileTest, ReplacementIsNamedOnlyWhenPlaced) {
     const char* kind;
     FileSystem& files;
     bool hidden_name_while_written;
-  } cases[] = {{"unnamed", DefaultFileSystem(), false}, {"named", FileSystemWithoutUnnamedFiles(), true}};
+  } cases[] = {{"unnamed", DefaultFileSystem(), false},
+               {"named", FileSystemWithoutUnnamedFiles(), true}};
   for (const auto& c : cases) {
     for (const std::string& target : {path_, dir_ / "new.bin"}) {
       SCOPED_TRACE(std::string(c.kind) + " " + target);
@@ -215,11 +217,12 @@ TEST_F(FileTest, ReplacementIsNamedOnlyWhenPlaced) {
       ASSERT_FALSE(replacement->Write("new", 3));
       ASSERT_FALSE(replacement->Flush());
       const std::string before = ListFolder(dir_.path());
-      EXPECT_EQ(before != "data.bin " && before != "data.bin new.bin ", c.hidden_name_while_written) << before;
+      EXPECT_EQ(before != "data.bin " && before != "data.bin new.bin ", c.hidden_name_while_written)
+          << before;
       ASSERT_FALSE(c.files.ReplaceWith(*replacement, target));
       EXPECT_EQ(ReadBytes(target), "new");
       EXPECT_EQ(ListFolder(dir_.path()), target == path_ ? "data.bin " : "data.bin new.bin ");
-      EXPECT_FALSE(OpenHeld(target, error));   // placed, still open and held
+      EXPECT_FALSE(OpenHeld(target, error));  // placed, still open and held
       EXPECT_EQ(error.cause, 11);
       replacement->Close();
     }
@@ -236,7 +239,8 @@ pid_t ChildWritingAHiddenReplacement(const TempDir& dir) {
   const pid_t child = ::fork();
   if (child == 0) {
     FileError error;
-    auto replacement = FileSystemWithoutUnnamedFiles().CreateReplacementFor(dir / "new.bin", kNewFileMode, error);
+    auto replacement =
+        FileSystemWithoutUnnamedFiles().CreateReplacementFor(dir / "new.bin", kNewFileMode, error);
     if (!replacement || replacement->Write("partial", 7)) _exit(1);
     if (::write(ready[1], "r", 1) != 1) _exit(1);
     for (;;) ::pause();
@@ -257,7 +261,7 @@ TEST_F(FileTest, HiddenReplacementGoesWithTheSignalThatEndsTheProcess) {
     ::kill(child, signal_number);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);   // ends as it would have
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);  // ends as it would have
     EXPECT_EQ(ListFolder(dir_.path()), "data.bin ");
   }
 }
@@ -276,9 +280,11 @@ TEST_F(FileTest, LeftoversOfProcessesThatAreGoneAreRemoved) {
   // Look-alikes that stay: another naming, a live process, a link, a folder,
   // a file of another user.
   const std::vector<std::string> kept = {"data.bin.tmp" + gone + "-0-1", ".a.tmp" + gone + "-0",
-                                         ".a.tmp" + gone + "-0-1.bak", ".a.tmp1-0-1", ".b.tmp" + gone + "-0-1",
-                                         ".c.tmp" + gone + "-0-1", ".d.tmp" + gone + "-0-1"};
-  for (const std::string& name : {kept[0], kept[1], kept[2], kept[3], kept[6]}) WriteBytes(dir_ / name, "x");
+                                         ".a.tmp" + gone + "-0-1.bak",   ".a.tmp1-0-1",
+                                         ".b.tmp" + gone + "-0-1",       ".c.tmp" + gone + "-0-1",
+                                         ".d.tmp" + gone + "-0-1"};
+  for (const std::string& name : {kept[0], kept[1], kept[2], kept[3], kept[6]})
+    WriteBytes(dir_ / name, "x");
   ASSERT_EQ(::symlink(path_.c_str(), (dir_ / kept[4]).c_str()), 0);
   ASSERT_EQ(::mkdir((dir_ / kept[5]).c_str(), 0700), 0);
   if (::geteuid() == 0) {
@@ -288,7 +294,8 @@ TEST_F(FileTest, LeftoversOfProcessesThatAreGoneAreRemoved) {
   }
 
   FileError error;
-  auto replacement = DefaultFileSystem().CreateReplacementFor(dir_ / "other.bin", kNewFileMode, error);
+  auto replacement =
+      DefaultFileSystem().CreateReplacementFor(dir_ / "other.bin", kNewFileMode, error);
   ASSERT_TRUE(replacement);
   DefaultFileSystem().Discard(std::move(replacement));
   const std::string listing = ListFolder(dir_.path());
@@ -312,7 +319,7 @@ TEST_F(FileTest, LinksAnotherUserMayHavePlantedAreNotFollowed) {
     mode_t folder_mode;
     uid_t folder_owner;
     uid_t link_owner;
-    std::string target;   // below the folder; "link" is the link to secret, "hop" to dir_
+    std::string target;  // below the folder; "link" is the link to secret, "hop" to dir_
     bool refused;
   } cases[] = {
       {"another user's link", 01777, 0, other, "link", true},
@@ -329,7 +336,8 @@ TEST_F(FileTest, LinksAnotherUserMayHavePlantedAreNotFollowed) {
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
     ASSERT_EQ(::symlink(secret.c_str(), (folder + "/link").c_str()), 0);
     ASSERT_EQ(::symlink(dir_.path().c_str(), (folder + "/hop").c_str()), 0);
-    for (const char* link : {"/link", "/hop"}) ASSERT_EQ(::lchown((folder + link).c_str(), c.link_owner, c.link_owner), 0);
+    for (const char* link : {"/link", "/hop"})
+      ASSERT_EQ(::lchown((folder + link).c_str(), c.link_owner, c.link_owner), 0);
     ASSERT_EQ(::chown(folder.c_str(), c.folder_owner, c.folder_owner), 0);
     ASSERT_EQ(::chmod(folder.c_str(), c.folder_mode), 0);
     const std::string target = folder + "/" + c.target;
@@ -342,7 +350,8 @@ TEST_F(FileTest, LinksAnotherUserMayHavePlantedAreNotFollowed) {
     } else {
       EXPECT_EQ(error.cause, 5);
       EXPECT_EQ(error.path, target);
-      EXPECT_NE(error.Message().find("is a symbolic link in a sticky, world-writable folder"), std::string::npos)
+      EXPECT_NE(error.Message().find("is a symbolic link in a sticky, world-writable folder"),
+                std::string::npos)
           << error.Message();
     }
     EXPECT_EQ(ListFolder(folder), "hop link ");
@@ -357,9 +366,10 @@ TEST_F(FileTest, IdentityOfEverySpelling) {
   std::filesystem::create_hard_link(path_, dir_ / "hard");
   WriteBytes(dir_ / "other", "x");
   const std::string folder_name = std::filesystem::path(dir_.path()).filename().string();
-  std::vector<std::string> spellings = {dir_ / "hard", dir_ / "./data.bin", dir_ / "../" + folder_name + "/data.bin"};
+  std::vector<std::string> spellings = {dir_ / "hard", dir_ / "./data.bin",
+                                        dir_ / "../" + folder_name + "/data.bin"};
 #ifdef _WIN32
-  spellings.push_back(dir_ / "DATA.BIN");   // names compare without regard to case
+  spellings.push_back(dir_ / "DATA.BIN");  // names compare without regard to case
   std::string slashes = path_;
   for (char& c : slashes) c = c == '\\' ? '/' : c;
   spellings.push_back(slashes);

@@ -22,16 +22,31 @@ TEST(FileErrorCause, FromWin32) {
     DWORD code;
     int cause;
   } cases[] = {
-      {ERROR_FILE_NOT_FOUND, 2},      {ERROR_PATH_NOT_FOUND, 3},      {ERROR_INVALID_NAME, 3},
-      {ERROR_BAD_PATHNAME, 3},        {ERROR_FILENAME_EXCED_RANGE, 3}, {ERROR_TOO_MANY_OPEN_FILES, 4},
-      {ERROR_ACCESS_DENIED, 5},       {ERROR_WRITE_PROTECT, 5},       {ERROR_INVALID_HANDLE, 6},
-      {ERROR_CURRENT_DIRECTORY, 7},   {ERROR_CANNOT_MAKE, 8},         {ERROR_NEGATIVE_SEEK, 9},
-      {ERROR_SEEK, 9},                {ERROR_CRC, 10},                {ERROR_IO_DEVICE, 10},
-      {ERROR_SHARING_VIOLATION, 11},  {ERROR_LOCK_VIOLATION, 12},     {ERROR_HANDLE_DISK_FULL, 13},
-      {ERROR_DISK_FULL, 13},          {ERROR_HANDLE_EOF, 14},         {ERROR_SUCCESS, 1},
+      {ERROR_FILE_NOT_FOUND, 2},
+      {ERROR_PATH_NOT_FOUND, 3},
+      {ERROR_INVALID_NAME, 3},
+      {ERROR_BAD_PATHNAME, 3},
+      {ERROR_FILENAME_EXCED_RANGE, 3},
+      {ERROR_TOO_MANY_OPEN_FILES, 4},
+      {ERROR_ACCESS_DENIED, 5},
+      {ERROR_WRITE_PROTECT, 5},
+      {ERROR_INVALID_HANDLE, 6},
+      {ERROR_CURRENT_DIRECTORY, 7},
+      {ERROR_CANNOT_MAKE, 8},
+      {ERROR_NEGATIVE_SEEK, 9},
+      {ERROR_SEEK, 9},
+      {ERROR_CRC, 10},
+      {ERROR_IO_DEVICE, 10},
+      {ERROR_SHARING_VIOLATION, 11},
+      {ERROR_LOCK_VIOLATION, 12},
+      {ERROR_HANDLE_DISK_FULL, 13},
+      {ERROR_DISK_FULL, 13},
+      {ERROR_HANDLE_EOF, 14},
+      {ERROR_SUCCESS, 1},
       {ERROR_NOT_SUPPORTED, 1},
   };
-  for (const auto& c : cases) EXPECT_EQ(FileErrorCauseFromWin32(c.code), c.cause) << "error " << c.code;
+  for (const auto& c : cases)
+    EXPECT_EQ(FileErrorCauseFromWin32(c.code), c.cause) << "error " << c.code;
 }
 
 class FileWin32Test : public ::testing::Test {
@@ -44,8 +59,8 @@ class FileWin32Test : public ::testing::Test {
 
   // What a plain CreateFileA of another program gets for the file.
   static DWORD RawOpenError(const std::string& path, DWORD access) {
-    const HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
     ::CloseHandle(handle);
     return ERROR_SUCCESS;
@@ -61,7 +76,8 @@ TEST_F(FileWin32Test, HeldAgainstEveryCreateFile) {
   FileError error;
   auto held = OpenHeld(path_, error);
   ASSERT_TRUE(held);
-  for (const DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}, DWORD{GENERIC_READ | GENERIC_WRITE}}) {
+  for (const DWORD access :
+       {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}, DWORD{GENERIC_READ | GENERIC_WRITE}}) {
     EXPECT_EQ(RawOpenError(path_, access), DWORD{ERROR_SHARING_VIOLATION}) << access;
   }
   held->Close();
@@ -100,7 +116,8 @@ TEST_F(FileWin32Test, LeftoversOfProcessesThatAreGoneAreRemoved) {
   for (const std::string& name : {leftover, ours, other_naming}) WriteBytes(dir_ / name, "x");
 
   FileError error;
-  auto replacement = DefaultFileSystem().CreateReplacementFor(dir_ / "new.hdb", kNewFileMode, error);
+  auto replacement =
+      DefaultFileSystem().CreateReplacementFor(dir_ / "new.hdb", kNewFileMode, error);
   ASSERT_TRUE(replacement);
   DefaultFileSystem().Discard(std::move(replacement));
   EXPECT_FALSE(Exists(dir_ / leftover));
@@ -134,8 +151,9 @@ TEST(AbsolutePath, RelativeNamesGetTheCurrentFolder) {
   const std::string dotted = AbsolutePath(".\\a.hdb");
   std::filesystem::current_path(here);
   EXPECT_EQ(relative, dir / "a.hdb");
-  EXPECT_EQ(dotted, dir / ".\\a.hdb");   // not normalised, like the POSIX one
-  for (const char* absolute : {"C:\\x\\a.hdb", "\\\\server\\share\\a.hdb", "\\x\\a.hdb", "C:/x/a.hdb"}) {
+  EXPECT_EQ(dotted, dir / ".\\a.hdb");  // not normalised, like the POSIX one
+  for (const char* absolute :
+       {"C:\\x\\a.hdb", "\\\\server\\share\\a.hdb", "\\x\\a.hdb", "C:/x/a.hdb"}) {
     EXPECT_EQ(AbsolutePath(absolute), absolute);
   }
 }

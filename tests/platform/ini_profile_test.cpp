@@ -45,10 +45,11 @@ TEST_F(IniProfile, ReadsIntegersLikeTheProfileCall) {
       {"leading digits only", "[Ordwin]\nCheckForUpdateOnStartup=  12abc\n", 12},
       {"no digits", "[Ordwin]\nCheckForUpdateOnStartup=abc\n", 0},
       {"negative", "[Ordwin]\nCheckForUpdateOnStartup=-3\n", -3},
-      {"names in other letter case, blanks around", "[ ordwin ]\r\n  checkforupdateonstartup = 0\r\n",
-       0},
+      {"names in other letter case, blanks around",
+       "[ ordwin ]\r\n  checkforupdateonstartup = 0\r\n", 0},
       {"commented out", "[Ordwin]\n;CheckForUpdateOnStartup=0\n", 7},
-      {"first of two sections", "[Ordwin]\nCheckForUpdateOnStartup=2\n[Ordwin]\nCheckForUpdateOnStartup=3\n", 2},
+      {"first of two sections",
+       "[Ordwin]\nCheckForUpdateOnStartup=2\n[Ordwin]\nCheckForUpdateOnStartup=3\n", 2},
       {"key of a later section", "[Ordwin]\nA=1\n[Other]\nCheckForUpdateOnStartup=0\n", 7},
   };
   for (const Case& c : cases) {
@@ -67,8 +68,9 @@ TEST_F(IniProfile, ReadsStringsWithoutSurroundingBlanksAndQuotes) {
 }
 
 TEST_F(IniProfile, WriteReplacesTheKeyAndKeepsEveryOtherLine) {
-  Write("; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=1\n"
-        "Extra = keep  me\n\n[Last]\nY=2");
+  Write(
+      "; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=1\n"
+      "Extra = keep  me\n\n[Last]\nY=2");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
   EXPECT_EQ(ReadBytes(path_),
             "; settings\n[Other]\nX=1\n\n[Ordwin]\nUpdateSiteHost=h:1\ncheckforupdateonstartup=0\n"
@@ -86,19 +88,23 @@ TEST_F(IniProfile, WriteAddsTheKeyAtTheEndOfItsSection) {
 TEST_F(IniProfile, WriteKeepsEveryLineItsOwnEnd) {
   Write("; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=1\r\nZ=2\r");
   ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "CheckForUpdateOnStartup", "0"));
-  EXPECT_EQ(ReadBytes(path_),
-            "; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\r\nZ=2\r\n");
+  EXPECT_EQ(
+      ReadBytes(path_),
+      "; edited on two systems\n[Other]\r\nX=1\n[Ordwin]\nCheckForUpdateOnStartup=0\r\nZ=2\r\n");
 }
 
 TEST_F(IniProfile, ReadsAValueUpToItsNul) {
   using namespace std::string_literals;
-  Write("[Ordwin]\nUpdateSiteHost= example.com\0.example.net\nCheckForUpdateOnStartup=\0" "1\n"s);
+  Write(
+      "[Ordwin]\nUpdateSiteHost= example.com\0.example.net\nCheckForUpdateOnStartup=\0"
+      "1\n"s);
   EXPECT_EQ(ReadProfileString(path_, "Ordwin", "UpdateSiteHost", "d"), "example.com");
   EXPECT_EQ(ReadProfileInt(path_, "Ordwin", "CheckForUpdateOnStartup", 7), 7) << "an empty value";
 }
 
 TEST_F(IniProfile, WrittenValuesReadBackAsGiven) {
-  for (const std::string value : {"", "0", "  blanks around\t", "\"quoted\"", "'single'", "\"", "a \"b\" c"}) {
+  for (const std::string value :
+       {"", "0", "  blanks around\t", "\"quoted\"", "'single'", "\"", "a \"b\" c"}) {
     SCOPED_TRACE(testing::PrintToString(value));
     ASSERT_TRUE(WriteProfileString(path_, "Ordwin", "UpdateSiteHost", value));
     EXPECT_EQ(ReadProfileString(path_, "Ordwin", "UpdateSiteHost", "d"), value);
@@ -113,12 +119,12 @@ TEST_F(IniProfile, WriteRefusesWhatWouldNotReadBack) {
   } cases[] = {
       {"Ordwin", "UpdateSiteHost", "two\nlines"},
       {"Ordwin", "UpdateSiteHost", "x\r[Other]"},
-      {"Ordwin", "UpdateSiteHost", std::string("nul\0", 4)},   // read back as "nul"
+      {"Ordwin", "UpdateSiteHost", std::string("nul\0", 4)},  // read back as "nul"
       {"Ordwin", "", "v"},
       {"Ordwin", "a=b", "v"},
       {"Ordwin", " UpdateSiteHost", "v"},
-      {"Ordwin", ";UpdateSiteHost", "v"},    // a comment
-      {"Ordwin", "[UpdateSiteHost", "v"},    // a section
+      {"Ordwin", ";UpdateSiteHost", "v"},  // a comment
+      {"Ordwin", "[UpdateSiteHost", "v"},  // a section
       {"Ordwin]", "UpdateSiteHost", "v"},
       {"Ordwin ", "UpdateSiteHost", "v"},
       {"Ord\nwin", "UpdateSiteHost", "v"},
@@ -184,15 +190,16 @@ TEST_F(IniProfile, FilesThatAreNotRegularReadAsMissingAndAreNeverWritten) {
     std::function<void(const std::string&)> make;
   } cases[] = {
       {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }},
-      {"a link to a device that never ends", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }},
+      {"a link to a device that never ends",
+       [](const std::string& p) { fs::create_symlink("/dev/zero", p); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove(path_);
     c.make(path_);
     const auto type = fs::symlink_status(path_).type();
-    const ChildOutcome outcome = RunInChild([&] { return ReadsAsMissingAndIsNeverWritten(path_); },
-                                            std::chrono::seconds(5));
+    const ChildOutcome outcome =
+        RunInChild([&] { return ReadsAsMissingAndIsNeverWritten(path_); }, std::chrono::seconds(5));
     EXPECT_EQ(outcome.kind, ChildOutcome::kExited) << "0 exited, 1 hung";
     EXPECT_EQ(outcome.code, 0) << "1 a value was read, 2 the file was written";
     EXPECT_EQ(fs::symlink_status(path_).type(), type);
@@ -212,7 +219,8 @@ TEST_F(IniProfile, AFileOverTheSizeCapIsNeverWritten) {
 
 TEST_F(IniProfile, AFileThisUserMayNotReadIsNeverWritten) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
-  const std::string settings = "[Ordwin]\nUpdateSiteHost=127.0.0.1:8080\nMakerWebHost=www.example\n";
+  const std::string settings =
+      "[Ordwin]\nUpdateSiteHost=127.0.0.1:8080\nMakerWebHost=www.example\n";
   Write(settings);
   ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
   // The folder is writable for everyone: only the file's own bits stop a write.

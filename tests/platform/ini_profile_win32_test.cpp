@@ -26,7 +26,7 @@ class IniProfileWin32 : public ::testing::Test {
 TEST_F(IniProfileWin32, ReadsIntegersWithTheDefaultForWhatIsMissing) {
   const struct {
     const char* what;
-    const char* contents;   // nullptr: no file
+    const char* contents;  // nullptr: no file
     int want;
   } cases[] = {
       {"no file", nullptr, 1},
@@ -47,12 +47,14 @@ TEST_F(IniProfileWin32, ReadsIntegersWithTheDefaultForWhatIsMissing) {
 }
 
 TEST_F(IniProfileWin32, WritingZeroKeepsEveryOtherLine) {
-  WriteBytes(path_, "; settings\r\n[Other]\r\nX=1\r\n\r\n[Ordwin]\r\nUpdateSiteHost=h:1\r\n"
-                    "CheckForUpdateOnStartup=1\r\nExtra=keep me\r\n\r\n[Last]\r\nY=2\r\n");
+  WriteBytes(path_,
+             "; settings\r\n[Other]\r\nX=1\r\n\r\n[Ordwin]\r\nUpdateSiteHost=h:1\r\n"
+             "CheckForUpdateOnStartup=1\r\nExtra=keep me\r\n\r\n[Last]\r\nY=2\r\n");
   ASSERT_TRUE(WriteProfileString(path_, kSection, kKey, "0"));
   EXPECT_EQ(ReadProfileInt(path_, kSection, kKey, 1), 0);
   const std::string after = ReadBytes(path_);
-  for (const char* line : {"; settings", "[Other]", "X=1", "UpdateSiteHost=h:1", "Extra=keep me", "[Last]", "Y=2"}) {
+  for (const char* line :
+       {"; settings", "[Other]", "X=1", "UpdateSiteHost=h:1", "Extra=keep me", "[Last]", "Y=2"}) {
     EXPECT_NE(after.find(line), std::string::npos) << line << " in\n" << after;
   }
   EXPECT_EQ(after.find("CheckForUpdateOnStartup=1"), std::string::npos) << after;
@@ -80,7 +82,7 @@ TEST_F(IniProfileWin32, WhatCannotBeReadIsNeverWritten) {
   EXPECT_TRUE(ReadBytes(path_) == big) << "the file is unchanged";
 
   std::filesystem::remove(path_);
-  std::filesystem::create_directory(path_);   // a folder in the file's place
+  std::filesystem::create_directory(path_);  // a folder in the file's place
   EXPECT_EQ(ReadProfileInt(path_, kSection, kKey, 1), 1);
   EXPECT_FALSE(WriteProfileString(path_, kSection, kKey, "0"));
   EXPECT_TRUE(std::filesystem::is_directory(path_));

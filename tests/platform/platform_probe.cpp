@@ -14,7 +14,8 @@
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "open-held") == 0) {
     FileError error;
-    auto file = DefaultFileSystem().Open(argv[2], OpenMode::kExisting, HoldMode::kFailIfHeld, error);
+    auto file =
+        DefaultFileSystem().Open(argv[2], OpenMode::kExisting, HoldMode::kFailIfHeld, error);
     return file ? 0 : error.cause;
   }
   const char* record = std::getenv("VELMORA_PROBE_RECORD");

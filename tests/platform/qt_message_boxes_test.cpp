@@ -55,7 +55,7 @@ TEST(QtMessageBoxes, CaptionDefaultAndEscape) {
     BoxButtons buttons;
     const char* caption;
     QMessageBox::StandardButton default_button;
-    BoxAnswer on_escape;   // Esc and the close box alike
+    BoxAnswer on_escape;  // Esc and the close box alike
   };
   const Case cases[] = {
       {"Yes/No", BoxButtons::YesNo, "", QMessageBox::Yes, BoxAnswer::No},
@@ -87,9 +87,9 @@ TEST(QtMessageBoxes, CaptionDefaultAndEscape) {
 
 TEST(QtMessageBoxes, ClickedButtonIsTheAnswer) {
   QtMessageBoxes boxes(QStringLiteral("Ordwin"));
-  for (auto [button, expected] : {std::pair{QMessageBox::No, BoxAnswer::No},
-                                  std::pair{QMessageBox::Yes, BoxAnswer::Yes},
-                                  std::pair{QMessageBox::Cancel, BoxAnswer::Cancel}}) {
+  for (auto [button, expected] :
+       {std::pair{QMessageBox::No, BoxAnswer::No}, std::pair{QMessageBox::Yes, BoxAnswer::Yes},
+        std::pair{QMessageBox::Cancel, BoxAnswer::Cancel}}) {
     QTimer::singleShot(0, [button = button] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         box->button(button)->click();

@@ -41,7 +41,7 @@ TEST_F(RegistryTest, ReadsRawValuesWithNamesInAnyCase) {
              "Other=1\n"
              "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\n"
              "Path=/wrong\n");
-  EXPECT_EQ(Read(kKey, "Path"), " /data/a=b.hdb ");   // only the line end is taken off
+  EXPECT_EQ(Read(kKey, "Path"), " /data/a=b.hdb ");  // only the line end is taken off
   EXPECT_EQ(Read(kKey, "OTHER"), "1");
   EXPECT_EQ(Read(kKey, "Missing"), std::nullopt);
   EXPECT_EQ(Read("Software\\Nowhere", "Path"), std::nullopt);
@@ -138,19 +138,20 @@ TEST_F(RegistryTest, WhatCannotBeWrittenIsNotWritten) {
       {"K", "", "v"},
       {"K]", "AppPath", "v"},
       {"K[", "AppPath", "v"},
-      {"K ", "AppPath", "v"},          // the section would read as "K"
+      {"K ", "AppPath", "v"},  // the section would read as "K"
       {"K\t", "AppPath", "v"},
-      {"K", " AppPath", "v"},          // the name would read as "AppPath"
+      {"K", " AppPath", "v"},  // the name would read as "AppPath"
       {"K", "AppPath\t", "v"},
-      {"K", ";AppPath", "v"},          // a comment line
+      {"K", ";AppPath", "v"},  // a comment line
       {"K", "#AppPath", "v"},
-      {"K", "[AppPath", "]"},          // "[AppPath=]" is a section line
+      {"K", "[AppPath", "]"},  // "[AppPath=]" is a section line
   };
   WriteBytes(path_, "[HKEY_LOCAL_MACHINE\\K]\nAppPath=/x\n");
   IniFileRegistry registry(path_);
   for (const auto& c : cases) {
     EXPECT_FALSE(registry.SetValue(kLocalMachine, c.key, c.name, c.value))
-        << testing::PrintToString(std::string(c.key)) << " " << testing::PrintToString(std::string(c.name));
+        << testing::PrintToString(std::string(c.key)) << " "
+        << testing::PrintToString(std::string(c.name));
   }
   EXPECT_EQ(ReadBytes(path_), "[HKEY_LOCAL_MACHINE\\K]\nAppPath=/x\n");
 }
@@ -162,11 +163,13 @@ TEST_F(RegistryTest, ConcurrentWritersTakeTurns) {
   if (child == 0) {
     IniFileRegistry registry(path_);
     bool all = true;
-    for (int i = 0; i < kRounds; ++i) all &= registry.SetValue(kLocalMachine, "K", "Child" + std::to_string(i), "c");
+    for (int i = 0; i < kRounds; ++i)
+      all &= registry.SetValue(kLocalMachine, "K", "Child" + std::to_string(i), "c");
     _exit(all ? 0 : 1);
   }
   IniFileRegistry registry(path_);
-  for (int i = 0; i < kRounds; ++i) EXPECT_TRUE(registry.SetValue(kLocalMachine, "K", "Parent" + std::to_string(i), "p"));
+  for (int i = 0; i < kRounds; ++i)
+    EXPECT_TRUE(registry.SetValue(kLocalMachine, "K", "Parent" + std::to_string(i), "p"));
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
@@ -183,7 +186,8 @@ TEST_F(RegistryTest, ConcurrentWritersTakeTurns) {
 int ReadsNothingAndWritesNothing(const std::string& path) {
   IniFileRegistry registry(path);
   if (registry.OpenKey(kLocalMachine, kKey)) return 1;
-  if (registry.SetValue(kLocalMachine, "software\\Velmora\\Ordwin", "AppPath", "/opt/ordwin")) return 2;
+  if (registry.SetValue(kLocalMachine, "software\\Velmora\\Ordwin", "AppPath", "/opt/ordwin"))
+    return 2;
   return 0;
 }
 
@@ -195,7 +199,8 @@ TEST_F(RegistryTest, StoresThatAreNotRegularFilesAreMissingAndNeverWritten) {
     const char* what;
     std::function<void(const TempDir&, const std::string&)> make;
   } cases[] = {
-      {"a FIFO", [](const TempDir&, const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }},
+      {"a FIFO",
+       [](const TempDir&, const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }},
       {"a link to a FIFO",
        [](const TempDir& dir, const std::string& p) {
          ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0666), 0);
@@ -213,8 +218,8 @@ TEST_F(RegistryTest, StoresThatAreNotRegularFilesAreMissingAndNeverWritten) {
     const auto type = fs::symlink_status(path).type();
     const std::string before = ListFolder(dir.path());
 
-    const ChildOutcome outcome = RunInChild([&] { return ReadsNothingAndWritesNothing(path); },
-                                            std::chrono::seconds(5));
+    const ChildOutcome outcome =
+        RunInChild([&] { return ReadsNothingAndWritesNothing(path); }, std::chrono::seconds(5));
     EXPECT_EQ(outcome.kind, ChildOutcome::kExited) << "0 exited, 1 hung";
     EXPECT_EQ(outcome.code, 0) << "1 a key was read, 2 a value was written";
     EXPECT_EQ(fs::symlink_status(path).type(), type);
@@ -262,9 +267,10 @@ TEST_F(RegistryTest, AStoreBehindALinkIsReadAndWrittenThroughIt) {
   IniFileRegistry registry(path_);
   ASSERT_TRUE(registry.SetValue(kLocalMachine, "software\\Velmora\\Ordwin", "AppPath", "/opt/o"));
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
-  EXPECT_EQ(ReadBytes(real), std::string("[HKEY_LOCAL_MACHINE\\") + kKey +
-                                 "]\nPath=/data/a.hdb\n\n[HKEY_LOCAL_MACHINE\\software\\Velmora\\Ordwin]\n"
-                                 "AppPath=/opt/o\n");
+  EXPECT_EQ(ReadBytes(real),
+            std::string("[HKEY_LOCAL_MACHINE\\") + kKey +
+                "]\nPath=/data/a.hdb\n\n[HKEY_LOCAL_MACHINE\\software\\Velmora\\Ordwin]\n"
+                "AppPath=/opt/o\n");
   EXPECT_EQ(ListFolder(dir_.path()), "registry.ini ");
   EXPECT_EQ(ListFolder(elsewhere.path()), "registry.ini ");
 }

@@ -16,7 +16,8 @@ namespace {
 
 bool KeyExists(const std::string& key) {
   HKEY handle = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return false;
   ::RegCloseKey(handle);
   return true;
 }
@@ -41,12 +42,15 @@ class ScratchKey {
 
   bool made() const { return made_; }
   void Put(const std::string& name, DWORD type, const std::string& bytes) {
-    ASSERT_EQ(::RegSetValueExA(handle_, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+    ASSERT_EQ(::RegSetValueExA(handle_, name.c_str(), 0, type,
+                               reinterpret_cast<const BYTE*>(bytes.data()),
                                static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
   }
   // A string value as the registry keeps it: its bytes and a NUL.
-  void PutString(const std::string& name, const std::string& text) { Put(name, REG_SZ, text + '\0'); }
+  void PutString(const std::string& name, const std::string& text) {
+    Put(name, REG_SZ, text + '\0');
+  }
 
  private:
   std::string key_;
@@ -54,9 +58,12 @@ class ScratchKey {
   bool made_ = false;
 };
 
-std::string ScratchName() { return "Software\\Velmora\\Test " + std::to_string(::GetCurrentProcessId()); }
+std::string ScratchName() {
+  return "Software\\Velmora\\Test " + std::to_string(::GetCurrentProcessId());
+}
 
-std::optional<std::string> Read(const std::string& key, const std::string& name, std::size_t capacity = 520) {
+std::optional<std::string> Read(const std::string& key, const std::string& name,
+                                std::size_t capacity = 520) {
   WindowsRegistry registry;
   const auto handle = registry.OpenKey(kLocalMachine, key);
   if (!handle) return std::nullopt;
@@ -81,7 +88,8 @@ TEST(WindowsRegistry, ValuesMustFitTheBufferWithAnEnd) {
       {"520 bytes without a NUL", REG_BINARY, std::string(520, 'b'), std::nullopt},
       {"a short value without a NUL", REG_BINARY, "C:\\db.hdb", "C:\\db.hdb"},
       {"text up to the first NUL", REG_SZ, std::string("C:\\a.hdb\0junk\0", 14), "C:\\a.hdb"},
-      {"an expandable string, not expanded", REG_EXPAND_SZ, std::string("%TEMP%\\a.hdb\0", 13), "%TEMP%\\a.hdb"},
+      {"an expandable string, not expanded", REG_EXPAND_SZ, std::string("%TEMP%\\a.hdb\0", 13),
+       "%TEMP%\\a.hdb"},
       {"a number, taken as bytes", REG_DWORD, std::string("AB\0\0", 4), "AB"},
   };
   for (const auto& c : cases) {
@@ -90,7 +98,7 @@ TEST(WindowsRegistry, ValuesMustFitTheBufferWithAnEnd) {
     EXPECT_EQ(Read(ScratchName(), "Path"), c.read);
   }
   key.PutString("Other", "1");
-  EXPECT_EQ(Read(ScratchName(), "OTHER"), "1");   // names in any case
+  EXPECT_EQ(Read(ScratchName(), "OTHER"), "1");  // names in any case
   EXPECT_EQ(Read(ScratchName(), "Missing"), std::nullopt);
   EXPECT_EQ(Read(ScratchName() + "\\Nowhere", "Path"), std::nullopt);
 }
@@ -149,13 +157,14 @@ TEST(WindowsRegistry, SetValueCreatesTheKeyWithAString) {
     ASSERT_TRUE(parent.made());
     WindowsRegistry registry;
     EXPECT_FALSE(registry.OpenKey(kLocalMachine, key));
-    ASSERT_TRUE(registry.SetValue(kLocalMachine, key, "AppPath", "C:\\Program Files\\Ordwin\\ordwin.exe"));
+    ASSERT_TRUE(
+        registry.SetValue(kLocalMachine, key, "AppPath", "C:\\Program Files\\Ordwin\\ordwin.exe"));
     EXPECT_TRUE(registry.OpenKey(kLocalMachine, key));
     char data[64] = {};
     DWORD type = 0;
     DWORD size = sizeof data;
-    ASSERT_EQ(::RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "AppPath", RRF_RT_ANY | RRF_NOEXPAND, &type, data,
-                             &size),
+    ASSERT_EQ(::RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "AppPath", RRF_RT_ANY | RRF_NOEXPAND,
+                             &type, data, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD{REG_SZ});
     EXPECT_EQ(std::string(data, size), std::string("C:\\Program Files\\Ordwin\\ordwin.exe") + '\0');

@@ -15,7 +15,8 @@ TEST(TerminalText, EscapesEverythingThatCouldDriveATerminalOrStartALine) {
       {"the four named escapes", "a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e"},
       {"a forged row", "x\n99\t1\tFORGED", "x\\n99\\t1\\tFORGED"},
       {"terminal title and clear", "9\x1b]2;owned\x07\x1b[2J", "9\\x1b]2;owned\\x07\\x1b[2J"},
-      {"NUL, DEL and the edges of the range", std::string("\0\x1f\x20\x7f\x80", 5), "\\x00\\x1f \\x7f\x80"},
+      {"NUL, DEL and the edges of the range", std::string("\0\x1f\x20\x7f\x80", 5),
+       "\\x00\\x1f \\x7f\x80"},
       {"a backslash before an x stays unambiguous", "\\x41", "\\\\x41"},
   };
   for (const Case& c : cases) {

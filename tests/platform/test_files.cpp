@@ -19,7 +19,8 @@ TempDir::TempDir() {
   const std::filesystem::path base = std::filesystem::temp_directory_path(ignored);
   for (int attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
     const std::filesystem::path candidate =
-        base / ("velmora-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++));
+        base / ("velmora-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(counter++));
     if (std::filesystem::create_directory(candidate, ignored)) path_ = candidate.string();
   }
 }

@@ -2,7 +2,8 @@
 
 #include <string>
 
-// A fresh folder under $TMPDIR (Windows: the temporary folder) for one test, removed with everything in it.
+// A fresh folder under $TMPDIR (Windows: the temporary folder) for one test, removed with
+// everything in it.
 class TempDir {
  public:
   TempDir();
@@ -18,7 +19,7 @@ class TempDir {
   std::string path_;
 };
 
-std::string ReadBytes(const std::string& path);   // empty when the file cannot be read
+std::string ReadBytes(const std::string& path);  // empty when the file cannot be read
 void WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 // Names in a folder, sorted, without "." and "..".

@@ -14,16 +14,18 @@ namespace testing_support {
 // A file the started program writes its standard output or error to.
 inline HANDLE OutputFile(const std::string& path) {
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Starts program, its standard output and error into the files named (none:
 // inherited); null when it cannot be started.
 inline HANDLE StartProgram(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& out = std::string(), const std::string& err = std::string()) {
+                           const std::string& out = std::string(),
+                           const std::string& err = std::string()) {
   std::string command_line = QuotedCommandLineArgument(program);
-  for (const std::string& argument : arguments) command_line += " " + QuotedCommandLineArgument(argument);
+  for (const std::string& argument : arguments)
+    command_line += " " + QuotedCommandLineArgument(argument);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   const bool redirected = !out.empty();
@@ -34,8 +36,8 @@ inline HANDLE StartProgram(const std::string& program, const std::vector<std::st
     startup.hStdError = OutputFile(err);
   }
   PROCESS_INFORMATION process{};
-  const bool started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, redirected, 0,
-                                        nullptr, nullptr, &startup, &process);
+  const bool started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr,
+                                        redirected, 0, nullptr, nullptr, &startup, &process);
   if (redirected) {
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
@@ -48,7 +50,8 @@ inline HANDLE StartProgram(const std::string& program, const std::vector<std::st
 // The exit code of program run to its end (-1 when it could not start or
 // ran past 20 seconds), its output into out and err when named.
 inline int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& out = std::string(), const std::string& err = std::string()) {
+                      const std::string& out = std::string(),
+                      const std::string& err = std::string()) {
   const HANDLE process = StartProgram(program, arguments, out, err);
   if (!process) return -1;
   DWORD code = static_cast<DWORD>(-1);
@@ -67,7 +70,7 @@ inline DWORD FinishedProcessId(const std::string& program) {
   if (!process) return 0;
   ::WaitForSingleObject(process, 20000);
   const DWORD id = ::GetProcessId(process);
-  ::CloseHandle(process);   // the last handle: the id is free again
+  ::CloseHandle(process);  // the last handle: the id is free again
   return id;
 }
 

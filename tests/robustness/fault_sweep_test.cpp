@@ -24,9 +24,10 @@ namespace {
 // The copy in 64 KiB chunks, so a small tail still takes several steps to fault.
 constexpr std::size_t kChunk = 65536;
 
-const FileCall kCalls[] = {FileCall::kOpen,  FileCall::kCreateReplacement, FileCall::kReplace,
-                           FileCall::kRead,  FileCall::kWrite,             FileCall::kSeek,
-                           FileCall::kLength, FileCall::kFlush};
+const FileCall kCalls[] = {FileCall::kOpen,    FileCall::kCreateReplacement,
+                           FileCall::kReplace, FileCall::kRead,
+                           FileCall::kWrite,   FileCall::kSeek,
+                           FileCall::kLength,  FileCall::kFlush};
 
 const char* CallName(FileCall call) {
   switch (call) {
@@ -54,7 +55,7 @@ class CountingProgress final : public SaveProgress {
 struct Fault {
   FileCall call;
   int nth;
-  bool short_write;   // the write stores a part, as on a full disk
+  bool short_write;  // the write stores a part, as on a full disk
 };
 
 using CallCounts = std::map<FileCall, int>;
@@ -124,9 +125,7 @@ class SaveAsFaultTest : public ::testing::TestWithParam<std::tuple<Target, bool>
     ASSERT_FALSE(WriteSampleDatabase(source_, options));
     source_bytes_ = ReadBytes(source_);
     switch (TargetKind()) {
-      case Target::kMissing:
-        target_ = dir_ / "new.hdb";
-        break;
+      case Target::kMissing: target_ = dir_ / "new.hdb"; break;
       case Target::kExisting:
         target_ = dir_ / "existing.hdb";
         WriteBytes(target_, "previous contents");
@@ -180,8 +179,10 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
   for (const Fault& fault : EveryFault(calls)) {
     SCOPED_TRACE(Describe(fault));
     WriteBytes(source_, source_bytes_);
-    if (TargetKind() != Target::kMissing) WriteBytes(target_, target_bytes_);
-    else ::unlink(target_.c_str());
+    if (TargetKind() != Target::kMissing)
+      WriteBytes(target_, target_bytes_);
+    else
+      ::unlink(target_.c_str());
 
     FaultFileSystem files(Files());
     CHashSetCatalogue catalogue(files, kChunk);
@@ -198,7 +199,7 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
     }
     EXPECT_EQ(progress.ends, 0);
     EXPECT_EQ(ReadBytes(source_), source_bytes_);
-    EXPECT_EQ(ListFolder(dir_.path()), listing_);   // no temporary, no partial copy
+    EXPECT_EQ(ListFolder(dir_.path()), listing_);  // no temporary, no partial copy
     EXPECT_EQ(ReadBytes(target_), target_bytes_);
     EXPECT_EQ(catalogue.GetPath(), source_);
     EXPECT_TRUE(catalogue.IsChanged());
@@ -220,7 +221,8 @@ TEST_P(SaveAsFaultTest, EveryStepFailsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, SaveAsFaultTest,
-                         ::testing::Combine(::testing::Values(Target::kMissing, Target::kExisting, Target::kLink),
+                         ::testing::Combine(::testing::Values(Target::kMissing, Target::kExisting,
+                                                              Target::kLink),
                                             ::testing::Bool()),
                          [](const auto& info) {
                            return std::string(TargetName(std::get<0>(info.param))) +
@@ -231,7 +233,7 @@ class LoadSaveFaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SampleOptions options;
-    options.sets = 9000;   // the record table comes in three blocks
+    options.sets = 9000;  // the record table comes in three blocks
     options.tail_bytes = 1000;
     ASSERT_FALSE(WriteSampleDatabase(path_, options));
     bytes_ = ReadBytes(path_);
@@ -250,7 +252,7 @@ TEST_F(LoadSaveFaultTest, EveryLoadStepFailsClosed) {
     CHashSetCatalogue catalogue(files, kChunk);
     calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Load(path_).ok()); });
   }
-  EXPECT_GE(calls[FileCall::kRead], 4);   // the header and three blocks
+  EXPECT_GE(calls[FileCall::kRead], 4);  // the header and three blocks
   for (const Fault& fault : EveryFault(calls)) {
     SCOPED_TRACE(Describe(fault));
     FaultFileSystem files;
@@ -281,7 +283,7 @@ TEST_F(LoadSaveFaultTest, EverySaveStepKeepsTheChangeForTheNextTry) {
     changed.replace(AlertOffset(8999), 4, Le32(was ? 0 : 1));
     calls = CallsDuring(files, [&] { ASSERT_TRUE(catalogue.Save()); });
   }
-  EXPECT_GE(calls[FileCall::kWrite], 2);   // the header and the changed record
+  EXPECT_GE(calls[FileCall::kWrite], 2);  // the header and the changed record
   for (const Fault& fault : EveryFault(calls)) {
     SCOPED_TRACE(Describe(fault));
     WriteBytes(path_, bytes_);
@@ -297,7 +299,7 @@ TEST_F(LoadSaveFaultTest, EverySaveStepKeepsTheChangeForTheNextTry) {
     EXPECT_EQ(result.error->cause, fault.short_write ? 13 : 10);
     EXPECT_EQ(result.error->path, path_);
     EXPECT_TRUE(catalogue.IsChanged());
-    EXPECT_EQ(ReadBytes(path_).size(), bytes_.size());   // never truncated, never grown
+    EXPECT_EQ(ReadBytes(path_).size(), bytes_.size());  // never truncated, never grown
     ASSERT_TRUE(catalogue.Save());
     EXPECT_FALSE(catalogue.IsChanged());
     EXPECT_EQ(ReadBytes(path_), changed);

@@ -35,7 +35,8 @@ class ReadOnlyMountTest : public ::testing::Test {
     mounted_ = true;
     WriteBytes(mount_ / "held.hdb", bytes_);
     WriteBytes(mount_ / "existing.hdb", "previous contents");
-    ASSERT_EQ(::mount(nullptr, where, nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, where, nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
+        << std::strerror(errno);
   }
 
   void TearDown() override {
@@ -60,7 +61,7 @@ TEST_F(ReadOnlyMountTest, LoadIsDenied) {
   EXPECT_EQ(catalogue.GetCount(), 0u);
   EXPECT_EQ(ReadBytes(path), bytes_);
 
-  const std::string writable = dir_ / "writable.hdb";   // the next Load is not hindered
+  const std::string writable = dir_ / "writable.hdb";  // the next Load is not hindered
   WriteBytes(writable, bytes_);
   EXPECT_TRUE(catalogue.Load(writable).ok());
   EXPECT_EQ(catalogue.GetCount(), 2u);

@@ -50,12 +50,13 @@ struct Model {
   std::string bytes;
   std::uint32_t count = 0;
   std::size_t tail_size = 0;
-  std::vector<std::string> names;   // what GetName must give
+  std::vector<std::string> names;  // what GetName must give
 
   std::uint32_t Word(std::uint32_t i) const {
     std::uint32_t word = 0;
     for (int b = 0; b < 4; ++b) {
-      word |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[AlertOffset(i) + b])) << (8 * b);
+      word |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[AlertOffset(i) + b]))
+              << (8 * b);
     }
     return word;
   }
@@ -108,7 +109,7 @@ std::string RandomNameField(std::mt19937_64& random, std::string& name) {
       for (char& c : field) {
         if (c == '\0') c = 'x';
       }
-      name = field;   // no NUL: all 256 bytes
+      name = field;  // no NUL: all 256 bytes
       break;
     default:
       field = RandomBytes(random, 256);
@@ -135,7 +136,7 @@ std::uint32_t RandomCount(std::mt19937_64& random) {
   switch (Pick(random, 16)) {
     case 0: return 0;
     case 1: return 1;
-    case 2: return 4033;   // one record past the first 1 MiB block of the table
+    case 2: return 4033;  // one record past the first 1 MiB block of the table
     default: return 2 + Pick(random, 60);
   }
 }
@@ -151,14 +152,16 @@ Model RandomDatabase(std::mt19937_64& random) {
     model.names.push_back(name);
   }
   model.tail_size = RandomTailSize(random);
-  const std::string preamble = Pick(random, 4) == 0 ? std::string(16, '\0') : RandomBytes(random, 16);
+  const std::string preamble =
+      Pick(random, 4) == 0 ? std::string(16, '\0') : RandomBytes(random, 16);
   model.bytes = DatabaseBytes(records, RandomBytes(random, model.tail_size), preamble);
   return model;
 }
 
 // A random batch of SetAlert calls, indices a little past the end included,
 // applied to the catalogue and the model alike.
-void RandomTicks(std::mt19937_64& random, CHashSetCatalogue& catalogue, Model& model, bool& changed) {
+void RandomTicks(std::mt19937_64& random, CHashSetCatalogue& catalogue, Model& model,
+                 bool& changed) {
   const std::uint32_t ticks = Pick(random, 25);
   for (std::uint32_t t = 0; t < ticks; ++t) {
     const std::uint32_t i = Pick(random, model.count + 3);

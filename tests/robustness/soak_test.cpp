@@ -95,7 +95,7 @@ TEST(Soak, TenThousandOpenTickSaveCloseCycles) {
     void Advance(std::uint64_t) override {}
     void End() override {}
   } progress;
-  CHashSetCatalogue catalogue;   // one catalogue, as the window keeps one
+  CHashSetCatalogue catalogue;  // one catalogue, as the window keeps one
   constexpr int kCycles = 10000;
   constexpr int kWarmUp = 200;
   Usage before;
@@ -121,14 +121,15 @@ TEST(Soak, TenThousandOpenTickSaveCloseCycles) {
 }
 
 TEST(Soak, FiveHundredUpdateChecksAgainstTheLoopbackSite) {
-  testing_support::ScopedConfigFolder config;   // keeps the machine's proxies away
+  testing_support::ScopedConfigFolder config;  // keeps the machine's proxies away
   Manifest manifest;
   std::string error;
-  ASSERT_TRUE(ParseManifest("OW\t1.1\thttp://127.0.0.1/ordwin.exe\n"
-                            "Pellor\t7.2\thttp://127.0.0.1/pellor.exe\n"
-                            "Pellor Ashby\t3.0 beta\thttp://127.0.0.1/ashby.exe\n"
-                            "Nerith\t2026.12\thttp://127.0.0.1/nerith.exe\n",
-                            manifest, error))
+  ASSERT_TRUE(
+      ParseManifest("OW\t1.1\thttp://127.0.0.1/ordwin.exe\n"
+                    "Pellor\t7.2\thttp://127.0.0.1/pellor.exe\n"
+                    "Pellor Ashby\t3.0 beta\thttp://127.0.0.1/ashby.exe\n"
+                    "Nerith\t2026.12\thttp://127.0.0.1/nerith.exe\n",
+                    manifest, error))
       << error;
   testing_support::LoopbackServer server;
   InstallUpdateSiteRoutes(server.Routes(), manifest);

@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 using testing_support::ChildOutcome;
 using testing_support::LoopbackServer;
 using testing_support::ProgramRun;
-using testing_support::RunProgram;
 using testing_support::RefusingPort;
+using testing_support::RunProgram;
 using testing_support::ScopedConfigFolder;
 using testing_support::StallingPort;
 
@@ -45,19 +45,21 @@ class CheckCommand : public ::testing::Test {
 TEST_F(CheckCommand, PrintsTheNineEntriesFromTheReferenceSite) {
   Manifest manifest;
   std::string error;
-  ASSERT_TRUE(ParseManifest("OW\t1.2\thttp://d/ordwin\nPellor Ashby\t5.0 beta\thttp://d/a b.exe\n"
-                            "TINDLE\t3.1\thttps://d/tindle\nPellor\t7\thttp://d/p\n",
-                            manifest, error));
+  ASSERT_TRUE(
+      ParseManifest("OW\t1.2\thttp://d/ordwin\nPellor Ashby\t5.0 beta\thttp://d/a b.exe\n"
+                    "TINDLE\t3.1\thttps://d/tindle\nPellor\t7\thttp://d/p\n",
+                    manifest, error));
   LoopbackServer site;
   InstallUpdateSiteRoutes(site.Routes(), manifest);
   site.Start();
   UseSite(site.Host());
 
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(out_.str(),
-            "OW\t1.2\thttp://d/ordwin\nKVSL\t\t\nPellor\t7\thttp://d/p\nPellor Marlo\t\t\n"
-            "QEL\t\t\nWZ\t\t\nTINDLE\t3.1\thttps://d/tindle\nPellor Ashby\t5.0 beta\thttp://d/a b.exe\n"
-            "Nerith\t\t\n");
+  EXPECT_EQ(
+      out_.str(),
+      "OW\t1.2\thttp://d/ordwin\nKVSL\t\t\nPellor\t7\thttp://d/p\nPellor Marlo\t\t\n"
+      "QEL\t\t\nWZ\t\t\nTINDLE\t3.1\thttps://d/tindle\nPellor Ashby\t5.0 beta\thttp://d/a b.exe\n"
+      "Nerith\t\t\n");
   EXPECT_EQ(err_.str(), "");
 }
 
@@ -88,7 +90,8 @@ TEST_F(CheckCommand, ASiteNotReachedExitsThreeAndSaysWhyOnOneLine) {
       {refused.Host(), "update site " + refused.Host() + ": connection refused"},
       {stalled.Host(), "update site " + stalled.Host() + ": timed out"},
       {missing.Host(), "update site " + missing.Host() + ": HTTP status 404"},
-      {missing.Host() + "/moved", "UpdateSiteHost=" + missing.Host() + "/moved is not a valid host"},
+      {missing.Host() + "/moved",
+       "UpdateSiteHost=" + missing.Host() + "/moved is not a valid host"},
       {bloated.Host(), "update site " + bloated.Host() + ": the reply's header is too large"},
       {"127.0.0.1:99999", "UpdateSiteHost=127.0.0.1:99999 is not a valid host"},
       {"127.0.0.1:0", "UpdateSiteHost=127.0.0.1:0 is not a valid host"},
@@ -111,7 +114,7 @@ TEST_F(CheckCommand, OnlyA2xxReplyExitsZero) {
   struct Case {
     int status;
     int exit_code;
-    const char* version;   // what the reply's body gives Ordwin all the same
+    const char* version;  // what the reply's body gives Ordwin all the same
   };
   const Case cases[] = {{200, 0, "9"}, {203, 0, "9"}, {301, 3, "9"}, {403, 3, "9"}, {500, 3, "9"}};
   for (const Case& c : cases) {
@@ -124,9 +127,12 @@ TEST_F(CheckCommand, OnlyA2xxReplyExitsZero) {
     site.Start();
     UseSite(site.Host());
     EXPECT_EQ(Run(), c.exit_code);
-    EXPECT_EQ(out_.str().substr(0, out_.str().find('\n')), std::string("OW\t") + c.version + "\thttp://d/o");
-    EXPECT_EQ(err_.str(), c.exit_code == 0 ? "" : "ordwin --check: update site " + site.Host() +
-                                                      ": HTTP status " + std::to_string(c.status) + "\n");
+    EXPECT_EQ(out_.str().substr(0, out_.str().find('\n')),
+              std::string("OW\t") + c.version + "\thttp://d/o");
+    EXPECT_EQ(err_.str(), c.exit_code == 0
+                              ? ""
+                              : "ordwin --check: update site " + site.Host() + ": HTTP status " +
+                                    std::to_string(c.status) + "\n");
   }
 }
 
@@ -145,8 +151,9 @@ TEST_F(CheckCommand, ValuesWithLineBreaksOrTabsStayOnTheirLine) {
 TEST_F(CheckCommand, ControlBytesFromTheSiteNeverReachTheTerminal) {
   LoopbackServer site;
   site.Routes().Get("/index3.php", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("<!-- WZ version=\"9\x1b]2;owned\x07\x1b[2J\" link=\"http://w/\x1b[2K\x1b[G\x7f\" -->",
-                         "text/html");
+    response.set_content(
+        "<!-- WZ version=\"9\x1b]2;owned\x07\x1b[2J\" link=\"http://w/\x1b[2K\x1b[G\x7f\" -->",
+        "text/html");
   });
   site.Start();
   UseSite(site.Host());
@@ -163,8 +170,8 @@ TEST_F(CheckCommand, ControlBytesFromTheSiteNeverReachTheTerminal) {
 TEST_F(CheckCommand, TheProgramRunsTheCheckWithoutAWindow) {
   Manifest manifest;
   std::string error;
-  ASSERT_TRUE(ParseManifest("OW\t1.1\thttp://d/ordwin\nNerith\t2026.12\thttp://d/n\n", manifest,
-                            error));
+  ASSERT_TRUE(
+      ParseManifest("OW\t1.1\thttp://d/ordwin\nNerith\t2026.12\thttp://d/n\n", manifest, error));
   LoopbackServer site;
   InstallUpdateSiteRoutes(site.Routes(), manifest);
   site.Start();
@@ -174,7 +181,8 @@ TEST_F(CheckCommand, TheProgramRunsTheCheckWithoutAWindow) {
   ASSERT_NE(program, nullptr);
   std::string output;
   char chunk[512];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, program)) > 0;) output.append(chunk, n);
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, program)) > 0;)
+    output.append(chunk, n);
   EXPECT_EQ(::pclose(program), 0);
   EXPECT_EQ(output,
             "OW\t1.1\thttp://d/ordwin\nKVSL\t\t\nPellor\t\t\nPellor Marlo\t\t\nQEL\t\t\nWZ\t\t\n"

@@ -27,7 +27,9 @@ class Launches : public ::testing::Test {
     fs::create_directory(records_);
     const fs::path recorder = folder_.Path() / "record-open";
     std::ofstream(recorder) << "#!/bin/sh\n"
-                               "f=$(mktemp '" << records_.string() << "/launch.XXXXXX') || exit 1\n"
+                               "f=$(mktemp '"
+                            << records_.string()
+                            << "/launch.XXXXXX') || exit 1\n"
                                "printf '%s\\0' \"$#\" \"$@\" > \"$f.part\"\n"
                                "mv \"$f.part\" \"$f.rec\"\n";
     fs::permissions(recorder, fs::perms::owner_all);
@@ -136,7 +138,7 @@ TEST_F(Launches, OnlyWellFormedWebAddressesAreStarted) {
       {"http://a.example\\@b.example/", false},
       // The host libcurl reads is not the host written: a browser goes elsewhere.
       {"http://ex%61mple.com/", false},
-      {"http://sp.example%7F/", false},     // a DEL in the host
+      {"http://sp.example%7F/", false},  // a DEL in the host
       {"http://a%25b.example/", false},
       {"http://[fe80::1%25eth0]/", false},
       {"javascript:alert(1)", false},

@@ -27,8 +27,8 @@ std::string AtTheLimit(std::size_t overshoot) {
 const ReplyCase kCases[] = {
     {"empty reply", "", "QEL", "old", "old-link"},
     {"error page without comments",
-     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>",
-     "QEL", "old", "old-link"},
+     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>", "QEL",
+     "old", "old-link"},
     {"plain section", "<!-- QEL version=\"2.0\" link=\"http://x/q.exe\" -->", "QEL", "2.0",
      "http://x/q.exe"},
     {"shorter code first: Pellor finds its own",
@@ -51,15 +51,13 @@ const ReplyCase kCases[] = {
      "old-link"},
     {"item word Version with a capital", "<!-- QEL Version=\"2\" link=\"http://q\" -->", "QEL",
      "old", "old-link"},
-    {"comment never closed", "<!-- QEL version=\"2\" link=\"http://q\" ", "QEL", "old",
-     "old-link"},
+    {"comment never closed", "<!-- QEL version=\"2\" link=\"http://q\" ", "QEL", "old", "old-link"},
     {"no quotes at all", "<!-- QEL version=2.0 link=http://q -->", "QEL", "", ""},
-    {"version without quotes before a quoted link",
-     "<!-- QEL version=2.0 link=\"http://q\" -->", "QEL", "http://q", "old-link"},
-    {"link before version", "<!-- QEL link=\"http://q\" version=\"2\" -->", "QEL", "2",
-     "old-link"},
-    {"oldversion counts as the item", "<!-- QEL oldversion=\"3\" link=\"http://q\" -->", "QEL",
-     "3", "http://q"},
+    {"version without quotes before a quoted link", "<!-- QEL version=2.0 link=\"http://q\" -->",
+     "QEL", "http://q", "old-link"},
+    {"link before version", "<!-- QEL link=\"http://q\" version=\"2\" -->", "QEL", "2", "old-link"},
+    {"oldversion counts as the item", "<!-- QEL oldversion=\"3\" link=\"http://q\" -->", "QEL", "3",
+     "http://q"},
     {"version without link", "<!-- QEL version=\"2\" -->", "QEL", "2", "old-link"},
     {"link without version", "<!-- QEL link=\"http://q\" -->", "QEL", "old", "old-link"},
     {"blanks inside the quotes stay", "<!-- QEL version=\" 2.0 \" link=\" http://q \" -->", "QEL",
@@ -69,7 +67,8 @@ const ReplyCase kCases[] = {
     {"other comments and HTML around",
      "<html><!-- a comment --><body><!-- QEL version=\"4\" link=\"http://q\" --></body></html>",
      "QEL", "4", "http://q"},
-    {"Ordwin's own entry", "<!-- OW version=\"1.2\" link=\"http://o\" -->", "OW", "1.2", "http://o"},
+    {"Ordwin's own entry", "<!-- OW version=\"1.2\" link=\"http://o\" -->", "OW", "1.2",
+     "http://o"},
     {"code and display text differ: the code is searched",
      "<!-- Pellor Tindle version=\"1\" link=\"http://n\" --><!-- TINDLE version=\"3\" "
      "link=\"http://t\" -->",
@@ -104,13 +103,13 @@ TEST(ReplyRules, EachCaseSetsOnlyWhatTheRulesSay) {
 TEST(ReplyRules, EntriesAreSearchedIndependentlyAndOthersKeepTheirValues) {
   CProductTable table;
   table.Rebuild();
-  table[4].latest_version = "kept";   // QEL: no section in the reply
+  table[4].latest_version = "kept";  // QEL: no section in the reply
   table[4].download_link = "kept-link";
   const std::string reply =
       "<!-- WZ version=\"2\" link=\"http://w\" --><!-- KVSL version=\"1\" link=\"http://k\" -->";
   ApplyVersionReply(reply, table);
 
-  EXPECT_EQ(table[1].latest_version, "1");   // KVSL comes later in the reply than WZ
+  EXPECT_EQ(table[1].latest_version, "1");  // KVSL comes later in the reply than WZ
   EXPECT_EQ(table[5].latest_version, "2");
   EXPECT_EQ(table[4].latest_version, "kept");
   EXPECT_EQ(table[4].download_link, "kept-link");
@@ -122,7 +121,7 @@ TEST(ReplyRules, EntriesAreSearchedIndependentlyAndOthersKeepTheirValues) {
 }
 
 TEST(ReplyRules, EntriesWithoutACodeTakeNoSection) {
-  CProductTable table;   // not rebuilt yet: no codes
+  CProductTable table;  // not rebuilt yet: no codes
   ApplyVersionReply("<!-- QEL version=\"2\" link=\"http://q\" -->", table);
   for (const CProductEntry& entry : table.Entries()) EXPECT_EQ(entry.latest_version, "");
 }

@@ -23,9 +23,10 @@ using testing_support::ScopedConfigFolder;
 TEST(ReferenceSiteManifest, ReadsTabSeparatedLinesWithBlanksInCodes) {
   Manifest manifest;
   std::string error;
-  ASSERT_TRUE(ParseManifest("# products\r\n\r\nOW\t1.2\thttp://o\r\n  # indented comment\n"
-                            "Pellor Ashby\t5.0 beta\thttp://a/b c.exe\nWZ\t\t\n",
-                            manifest, error))
+  ASSERT_TRUE(
+      ParseManifest("# products\r\n\r\nOW\t1.2\thttp://o\r\n  # indented comment\n"
+                    "Pellor Ashby\t5.0 beta\thttp://a/b c.exe\nWZ\t\t\n",
+                    manifest, error))
       << error;
   ASSERT_EQ(manifest.products.size(), 3u);
   EXPECT_EQ(manifest.products[1].code, "Pellor Ashby");
@@ -58,7 +59,8 @@ TEST(ReferenceSiteManifest, RefusesLinesTheReplyCannotCarry) {
        "line 1: the code \"OW \" begins or ends with a blank, which no product's code does"},
       {"O\"W\t1\thttp://o\n", "line 1: a code cannot hold a double quote"},
       {"OW\t1\x1b[2J\thttp://o\n", "line 1: a code, version or link cannot hold control bytes"},
-      {std::string("OW\t1\thttp://o/\0x\n", 17), "line 1: a code, version or link cannot hold control bytes"},
+      {std::string("OW\t1\thttp://o/\0x\n", 17),
+       "line 1: a code, version or link cannot hold control bytes"},
       {"OW\t1\r2\thttp://o\n", "line 1: a code, version or link cannot hold control bytes"},
       {" \x1b]2;x\x07\t1\thttp://o\n", "line 1: a code, version or link cannot hold control bytes"},
       // A longer code that runs on into the start of a shorter code's comment.
@@ -67,7 +69,8 @@ TEST(ReferenceSiteManifest, RefusesLinesTheReplyCannotCarry) {
       {"OW version=\t2\thttp://p\nOW\t1\thttp://o\n",
        "line 1: Ordwin would find the code \"OW version=\" in the comment of \"OW\" (line 2)"},
       // Comments that end beyond the 4095 bytes Ordwin reads.
-      {"KVSL\t2\thttp://k/" + std::string(200, 'b') + "\nOW\t1\thttp://o/" + std::string(3800, 'a') + "\n",
+      {"KVSL\t2\thttp://k/" + std::string(200, 'b') + "\nOW\t1\thttp://o/" +
+           std::string(3800, 'a') + "\n",
        "line 1: the comment of \"KVSL\" ends at byte 4145 of the reply, beyond the 4095 bytes Ordwin reads"},
   };
   for (const Case& c : cases) {
@@ -99,14 +102,16 @@ std::string ReadBackDifference(const Manifest& manifest) {
     const ManifestEntry& listed = manifest.products[i];
     const CProductEntry& read = table[static_cast<int>(i)];
     if (read.latest_version != listed.version || read.download_link != listed.link) {
-      difference += "\"" + listed.code + "\" read as \"" + read.latest_version + "\", \"" + read.download_link +
-                    "\" instead of \"" + listed.version + "\", \"" + listed.link + "\"\n";
+      difference += "\"" + listed.code + "\" read as \"" + read.latest_version + "\", \"" +
+                    read.download_link + "\" instead of \"" + listed.version + "\", \"" +
+                    listed.link + "\"\n";
     }
   }
   return difference;
 }
 
-std::string ManifestLine(const std::string& code, const std::string& version, const std::string& link) {
+std::string ManifestLine(const std::string& code, const std::string& version,
+                         const std::string& link) {
   return code + "\t" + version + "\t" + link + "\n";
 }
 
@@ -115,15 +120,25 @@ std::string ManifestLine(const std::string& code, const std::string& version, co
 // each other, item words, quotes, comment marks, control bytes, long values).
 TEST(ReferenceSiteManifest, EveryAcceptedManifestReadsBackExactly) {
   // Pieces the site can serve, and pieces it must refuse or order with care.
-  const std::vector<std::string> pieces = {
-      "P", "Pellor", " ", "Ashby", "OW", "O", "v", "ver", "lin", "k", "=", "-", "--", ">", "<", "!",
-      "<!", "1.2", "beta", "http://d/", "/", std::string(1200, 'x')};
+  const std::vector<std::string> pieces = {"P",    "Pellor",
+                                           " ",    "Ashby",
+                                           "OW",   "O",
+                                           "v",    "ver",
+                                           "lin",  "k",
+                                           "=",    "-",
+                                           "--",   ">",
+                                           "<",    "!",
+                                           "<!",   "1.2",
+                                           "beta", "http://d/",
+                                           "/",    std::string(1200, 'x')};
   const std::vector<std::string> troubles = {
-      "version", "link", "\"", "-->", "<!--", "<!-- ", "<!-- OW", "<!-- P", "\x1b", std::string(1, '\0'),
-      "\r", " version=\""};
+      "version", "link",       "\"",     "-->",  "<!--",
+      "<!-- ",   "<!-- OW",    "<!-- P", "\x1b", std::string(1, '\0'),
+      "\r",      " version=\""};
   // Codes from few pieces, so that codes often begin with each other or run
   // on into the words after a shorter code.
-  const std::vector<std::string> code_pieces = {"O", "OW", " ", "v", "ver", "P", "Pellor", "A", "="};
+  const std::vector<std::string> code_pieces = {"O", "OW",     " ", "v", "ver",
+                                                "P", "Pellor", "A", "="};
   std::mt19937 random(20261211);
   auto pick = [&](const std::vector<std::string>& from) {
     return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
@@ -148,8 +163,9 @@ TEST(ReferenceSiteManifest, EveryAcceptedManifestReadsBackExactly) {
     std::string manifest_text;
     const int products = std::uniform_int_distribution<int>(1, CProductTable::kEntryCount)(random);
     for (int i = 0; i < products; ++i) {
-      manifest_text += ManifestLine(std::uniform_int_distribution<int>(0, 3)(random) == 0 ? text(3) : code(),
-                                    text(3), text(3));
+      manifest_text +=
+          ManifestLine(std::uniform_int_distribution<int>(0, 3)(random) == 0 ? text(3) : code(),
+                       text(3), text(3));
     }
     Manifest manifest;
     std::string error;
@@ -175,7 +191,8 @@ TEST(ReferenceSiteManifest, OrdinaryManifestsAreAcceptedAndReadBack) {
   auto word = [&](const std::string& bytes, int most) {
     std::string out;
     const int count = std::uniform_int_distribution<int>(0, most)(random);
-    for (int i = 0; i < count; ++i) out += bytes[std::uniform_int_distribution<std::size_t>(0, bytes.size() - 1)(random)];
+    for (int i = 0; i < count; ++i)
+      out += bytes[std::uniform_int_distribution<std::size_t>(0, bytes.size() - 1)(random)];
     return out;
   };
   for (int round = 0; round < 2000; ++round) {
@@ -204,7 +221,8 @@ TEST(ReferenceSiteManifest, TheLastCommentMayEndOnTheLastByteOrdwinReads) {
     SCOPED_TRACE(extra);
     Manifest manifest;
     const bool fits = extra == room;
-    EXPECT_EQ(ParseManifest("OW\t1\thttp://o/" + std::string(extra, 'a') + "\n", manifest, error), fits)
+    EXPECT_EQ(ParseManifest("OW\t1\thttp://o/" + std::string(extra, 'a') + "\n", manifest, error),
+              fits)
         << error;
     if (fits) {
       EXPECT_EQ(ReadBackDifference(manifest), "");
@@ -266,8 +284,9 @@ class ReferenceSite : public ::testing::Test {
 
 TEST_F(ReferenceSite, EveryProductGetsItsOwnSectionWhateverTheManifestOrder) {
   // Longer codes listed before the code they begin with.
-  Start("Pellor Ashby\t5.0\thttp://d/ashby\nPellor Marlo\t2.1\thttp://d/marlo\n"
-        "Pellor\t7.2\thttp://d/pellor\nOW\t1.2\thttp://d/ordwin\n");
+  Start(
+      "Pellor Ashby\t5.0\thttp://d/ashby\nPellor Marlo\t2.1\thttp://d/marlo\n"
+      "Pellor\t7.2\thttp://d/pellor\nOW\t1.2\thttp://d/ordwin\n");
   CProductTable table;
   table.Rebuild();
   ApplyVersionReply(Fetch("/index3.php?ACTION=163"), table);
@@ -282,8 +301,8 @@ TEST_F(ReferenceSite, EveryProductGetsItsOwnSectionWhateverTheManifestOrder) {
 
 TEST_F(ReferenceSite, OtherRequestsGet404WithAnHtmlPage) {
   Start("OW\t1.2\thttp://d/ordwin\n");
-  for (const char* object : {"/index3.php?ACTION=164", "/index3.php", "/index3.php?action=163",
-                             "/products", "/"}) {
+  for (const char* object :
+       {"/index3.php?ACTION=164", "/index3.php", "/index3.php?action=163", "/products", "/"}) {
     SCOPED_TRACE(object);
     TransferOutcome outcome;
     std::string reply = Fetch(object, &outcome);
@@ -352,12 +371,15 @@ TEST_F(ReferenceSiteProgram, RefusesAManifestItCannotServeAndWarnsOfTheRest) {
   ASSERT_EQ(run.outcome.kind, ChildOutcome::kExited);
   EXPECT_EQ(run.outcome.code, 2);
   EXPECT_EQ(run.out, "") << "nothing listens";
-  EXPECT_EQ(run.err, "update_site: " + path +
-                         ": line 2: the version \"hotlink-2\" holds the word \"link\": Ordwin would read the "
-                         "link from there\n");
+  EXPECT_EQ(
+      run.err,
+      "update_site: " + path +
+          ": line 2: the version \"hotlink-2\" holds the word \"link\": Ordwin would read the "
+          "link from there\n");
 
   std::ofstream(path, std::ios::binary) << "Pellor Ashby\t5\thttp://d/a\n";
-  run = RunProgram(UPDATE_SITE_PROGRAM, {"--manifest", path}, config_.Path(), std::chrono::milliseconds(1500));
+  run = RunProgram(UPDATE_SITE_PROGRAM, {"--manifest", path}, config_.Path(),
+                   std::chrono::milliseconds(1500));
   EXPECT_EQ(run.outcome.kind, ChildOutcome::kTimedOut) << "it serves";
   EXPECT_EQ(run.out.rfind("listening on 127.0.0.1:", 0), 0u) << run.out;
   EXPECT_NE(run.err.find("update_site: warning: " + path +

@@ -56,7 +56,7 @@ class Transfer : public ::testing::Test {
     EXPECT_EQ(progress_.steps.back(), kAfterReadDownloading);
   }
 
-  ScopedConfigFolder config_;   // also keeps proxies away
+  ScopedConfigFolder config_;  // also keeps proxies away
   LoopbackServer server_;
   RecordingProgress progress_;
   TransferOutcome outcome_;
@@ -68,12 +68,10 @@ TEST_F(Transfer, StepsFollowTheConnectionInOrder) {
   ServeBody("<!-- QEL version=\"2\" link=\"http://q\" -->");
   EXPECT_EQ(Fetch(server_.Url(kObject)), "<!-- QEL version=\"2\" link=\"http://q\" -->");
   const std::vector<Step> want = {
-      {IDS_STEP_COMMUNICATING, 20},   {IDS_STEP_CONNECTING, 15},
-      {IDS_STEP_CONNECTED, 20},       {IDS_STEP_REQUESTING, 25},
-      {IDS_STEP_REQUEST_RECEIVED, 30}, {IDS_STEP_RECEIVING, 35},
-      {IDS_STEP_RECEIVED, 40},        {IDS_STEP_CLOSING, 45},
-      {IDS_STEP_CLOSED, 50},          {IDS_STEP_RECEIVING, 50},
-      {IDS_STEP_DOWNLOADING, 80},
+      {IDS_STEP_COMMUNICATING, 20}, {IDS_STEP_CONNECTING, 15},       {IDS_STEP_CONNECTED, 20},
+      {IDS_STEP_REQUESTING, 25},    {IDS_STEP_REQUEST_RECEIVED, 30}, {IDS_STEP_RECEIVING, 35},
+      {IDS_STEP_RECEIVED, 40},      {IDS_STEP_CLOSING, 45},          {IDS_STEP_CLOSED, 50},
+      {IDS_STEP_RECEIVING, 50},     {IDS_STEP_DOWNLOADING, 80},
   };
   EXPECT_EQ(progress_.steps, want);
   EXPECT_EQ(outcome_.failure, TransferFailure::kNone);
@@ -138,7 +136,7 @@ TEST_F(Transfer, ReadReplyAlwaysPutsANulAfterTheLastByte) {
 
 TEST_F(Transfer, TheRestOfALongBodyIsNeverRead) {
   constexpr std::size_t kChunk = 64 * 1024;
-  constexpr std::size_t kTotal = 256u << 20;   // far more than socket buffers hold
+  constexpr std::size_t kTotal = 256u << 20;  // far more than socket buffers hold
   std::atomic<std::size_t> sent{0};
   server_.Routes().Get("/index3.php", [&](const httplib::Request&, httplib::Response& response) {
     response.set_chunked_content_provider("text/html", [&](std::size_t, httplib::DataSink& sink) {
@@ -187,8 +185,8 @@ TEST_F(Transfer, RefusedConnectionGivesAnEmptyReplyAndTheFixedSteps) {
   EXPECT_EQ(Fetch("http://" + port.Host() + kObject), "");
   EXPECT_EQ(outcome_.failure, TransferFailure::kConnectionRefused);
   EXPECT_EQ(DescribeOutcome(outcome_), "connection refused");
-  const std::vector<Step> want = {kFirst, {IDS_STEP_CONNECTING, 15}, kAfterReadReceiving,
-                                  kAfterReadDownloading};
+  const std::vector<Step> want = {
+      kFirst, {IDS_STEP_CONNECTING, 15}, kAfterReadReceiving, kAfterReadDownloading};
   EXPECT_EQ(progress_.steps, want) << "no connected or closed steps for a refused connect";
 }
 
@@ -220,8 +218,8 @@ TEST_F(Transfer, ConnectThatGetsNoAnswerIsEndedByTheConnectTimeOut) {
   EXPECT_EQ(outcome_.failure, TransferFailure::kTimedOut);
   EXPECT_GE(took, 350ms);
   EXPECT_LT(took, 5s);
-  const std::vector<Step> want = {kFirst, {IDS_STEP_CONNECTING, 15}, kAfterReadReceiving,
-                                  kAfterReadDownloading};
+  const std::vector<Step> want = {
+      kFirst, {IDS_STEP_CONNECTING, 15}, kAfterReadReceiving, kAfterReadDownloading};
   EXPECT_EQ(progress_.steps, want);
 }
 
@@ -243,10 +241,14 @@ TEST_F(Transfer, OnlyTheElevenStatusesMakeSteps) {
     std::vector<Step> want;
   };
   const Case cases[] = {
-      {10, {{IDS_STEP_FINDING, 5}}},   {11, {{IDS_STEP_FOUND, 10}}},
-      {51, {{IDS_STEP_CLOSED, 50}}},   {100, {{IDS_STEP_COMPLETE, 55}}},
-      {0, {}},                         {60, {}},
-      {70, {}},                        {110, {}},
+      {10, {{IDS_STEP_FINDING, 5}}},
+      {11, {{IDS_STEP_FOUND, 10}}},
+      {51, {{IDS_STEP_CLOSED, 50}}},
+      {100, {{IDS_STEP_COMPLETE, 55}}},
+      {0, {}},
+      {60, {}},
+      {70, {}},
+      {110, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);

@@ -129,7 +129,8 @@ void OrdwinTest::ClickCell(int item, int column) {
   auto* list = Find<QTreeWidget>("productList");
   // Right of the tick box, inside the cell.
   const QRect cell = CellRect(item, column);
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 10, cell.center().y()));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    QPoint(cell.right() - 10, cell.center().y()));
 }
 
 QRect OrdwinTest::TickBoxRect(int item) const {

@@ -29,7 +29,8 @@ class ProductListTest : public OrdwinTest {
   // then exactly that one address on record.
   void ExpectNothingLaunched() {
     View().OpenProductPage();
-    EXPECT_EQ(launches_.WaitFor(1), std::vector<std::string>{"http://www.velmora.test/products.htm"});
+    EXPECT_EQ(launches_.WaitFor(1),
+              std::vector<std::string>{"http://www.velmora.test/products.htm"});
   }
 
   std::unique_ptr<ReferenceSite> site_;
@@ -85,9 +86,7 @@ TEST_F(ProductListTest, InstallButtonFollowsFlagAndTicks) {
         List()->setCurrentItem(List()->topLevelItem(c.item));
         QTest::keyClick(List(), Qt::Key_Space);
         break;
-      case kCheck:
-        Trigger("actionCheckForUpdates");
-        break;
+      case kCheck: Trigger("actionCheckForUpdates"); break;
     }
     EXPECT_EQ(Install()->isEnabled(), c.enabled) << c.what;
     EXPECT_EQ(View().TickedMask(), c.mask) << c.what;
@@ -138,11 +137,12 @@ TEST_F(ProductListTest, InstallLaunchesTickedLinksInListOrder) {
 
   boxes_.answers = {BoxAnswer::Yes};
   QTest::mouseClick(Install(), Qt::LeftButton);
-  EXPECT_EQ(launches_.WaitFor(4),
-            (std::vector<std::string>{"http://www.velmora.test/products.htm",
-                                      "https://downloads.velmora.test/kvsl/KVSLSetup-4.3.1.exe",
-                                      "https://downloads.velmora.test/qel/QELSetup-1.9.exe",
-                                      "https://downloads.velmora.test/ashby/Ashby%20Setup%205.0.exe"}));
+  EXPECT_EQ(
+      launches_.WaitFor(4),
+      (std::vector<std::string>{"http://www.velmora.test/products.htm",
+                                "https://downloads.velmora.test/kvsl/KVSLSetup-4.3.1.exe",
+                                "https://downloads.velmora.test/qel/QELSetup-1.9.exe",
+                                "https://downloads.velmora.test/ashby/Ashby%20Setup%205.0.exe"}));
 }
 
 // A ticked product the site did not report has no link: nothing is handed
@@ -172,9 +172,11 @@ TEST_F(ProductListTest, ClicksOnCells) {
   // Below the last row, in the "Latest Version" column.
   const QRect last = CellRect(7, COrdwinView::kColumnLatestVersion);
   ASSERT_LT(last.bottom() + 10, List()->viewport()->height());
-  QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(last.center().x(), last.bottom() + 8));
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                    QPoint(last.center().x(), last.bottom() + 8));
   // Right of the last column.
-  QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(last.right() + 20, last.center().y()));
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                    QPoint(last.right() + 20, last.center().y()));
   EXPECT_TRUE(boxes_.asked.empty());
 
   // A "Latest Version" cell of a row that is not selected asks for that product.
@@ -187,10 +189,10 @@ TEST_F(ProductListTest, ClicksOnCells) {
   ClickCell(7, COrdwinView::kColumnLatestVersion);
   ClickCell(0, COrdwinView::kColumnLatestVersion);
   EXPECT_EQ(boxes_.asked.size(), 3u);
-  EXPECT_EQ(launches_.WaitFor(2),
-            (std::vector<std::string>{
-                "https://downloads.velmora.test/nerith/NerithLibrary-2026.12.exe",
-                "https://downloads.velmora.test/kvsl/KVSLSetup-4.3.1.exe"}));
+  EXPECT_EQ(
+      launches_.WaitFor(2),
+      (std::vector<std::string>{"https://downloads.velmora.test/nerith/NerithLibrary-2026.12.exe",
+                                "https://downloads.velmora.test/kvsl/KVSLSetup-4.3.1.exe"}));
 }
 
 // A hostile update site: links without a host, with blanks, line breaks,
@@ -221,7 +223,7 @@ TEST_F(ProductListTest, LinksFromAHostileSiteAreNeverLaunched) {
     ClickCell(item, COrdwinView::kColumnLatestVersion);
   }
   boxes_.answers = {BoxAnswer::Yes};
-  Trigger("actionCheckForUpdates");   // the self-update question, answered Yes
+  Trigger("actionCheckForUpdates");  // the self-update question, answered Yes
   EXPECT_EQ(boxes_.asked.size(), 10u);
   View().OpenProductPage();
   EXPECT_EQ(launches_.WaitFor(2),

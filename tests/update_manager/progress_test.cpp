@@ -71,8 +71,11 @@ TEST(Progress, TheStepLineIsNamedByItsStepForAssistiveTechnology) {
   ASSERT_NE(line, nullptr);
   QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(line);
   ASSERT_NE(accessible, nullptr);
-  const Step steps[] = {{IDS_STEP_COMMUNICATING, 20}, {IDS_STEP_FINDING, 5},
-                        {IDS_STEP_CONNECTED, 20}, {99999, 30}, {IDS_STEP_DOWNLOADING, 80}};
+  const Step steps[] = {{IDS_STEP_COMMUNICATING, 20},
+                        {IDS_STEP_FINDING, 5},
+                        {IDS_STEP_CONNECTED, 20},
+                        {99999, 30},
+                        {IDS_STEP_DOWNLOADING, 80}};
   for (const Step& step : steps) {
     SCOPED_TRACE(step.first);
     check.SetStep(step.first, step.second);

@@ -79,8 +79,8 @@ TEST(ResizeLayout, DivisorsAndFactorsCutTowardZero) {
   for (const Case& c : cases) {
     CResizeLayout layout;
     layout.Init({100, 200}, -1, -1, -1, -1);
-    layout.Add(7, {10, 20, 40, 30}, true, c.factor != 0.0 || c.divisor != 0, c.divisor,
-               c.divisor, c.factor, c.factor);
+    layout.Add(7, {10, 20, 40, 30}, true, c.factor != 0.0 || c.divisor != 0, c.divisor, c.divisor,
+               c.factor, c.factor);
     const auto placements = layout.Resize(c.size);
     ASSERT_EQ(placements.size(), 1u) << c.what;
     EXPECT_EQ(placements[0].rect, c.expected) << c.what;

@@ -103,7 +103,8 @@ TEST_F(StartupTest, AppPathIsRecordedOnceAndKept) {
   app_.reset();
 
   IniFileRegistry registry;
-  const std::optional<RegistryKey> key = registry.OpenKey(kLocalMachine, "software\\Velmora\\Ordwin");
+  const std::optional<RegistryKey> key =
+      registry.OpenKey(kLocalMachine, "software\\Velmora\\Ordwin");
   ASSERT_TRUE(key.has_value());
   EXPECT_EQ(registry.QueryValue(*key, "AppPath", 520), "/opt/velmora/first/ordwin");
   registry.CloseKey(*key);
@@ -147,7 +148,8 @@ TEST_F(StartupTest, FrameMenusAndStatusBar) {
       {"actionExit", "E&xit", "Quit the application; prompts to save documents"},
       {"actionStatusBar", "&Status Bar", "Show or hide the status bar"},
       {"actionCheckForUpdates", "Check for updates...", ""},
-      {"actionAbout", "&About Ordwin...", "Display program information, version number and copyright"},
+      {"actionAbout", "&About Ordwin...",
+       "Display program information, version number and copyright"},
   };
   for (const Command& c : commands) {
     QAction* action = Find<QAction>(c.name);
@@ -186,7 +188,7 @@ TEST_F(StartupTest, FormBeforeAnyCheck) {
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
 
-  const QStringList names = {"KVSL", "Pellor", "Pellor Marlo", "QEL",
+  const QStringList names = {"KVSL", "Pellor",        "Pellor Marlo", "QEL",
                              "WZ",   "Pellor Tindle", "Pellor Ashby", "Nerith"};
   ASSERT_EQ(list->topLevelItemCount(), names.size());
   for (int i = 0; i < names.size(); ++i) {
@@ -201,7 +203,8 @@ TEST_F(StartupTest, FormBeforeAnyCheck) {
   auto* install = Find<QPushButton>("installButton");
   EXPECT_EQ(install->text(), "Install Newest Versions");
   EXPECT_FALSE(install->isEnabled());
-  EXPECT_EQ(Find<QLabel>("productLineCaption")->text(), "View the complete\nVelmora product line at");
+  EXPECT_EQ(Find<QLabel>("productLineCaption")->text(),
+            "View the complete\nVelmora product line at");
   EXPECT_EQ(Find<QLabel>("productLink")->text(), "www.velmora.test");
   for (const char* name : {"productList", "installButton", "productLineCaption", "productLink"}) {
     EXPECT_FALSE(Find<QWidget>(name)->accessibleName().isEmpty()) << name;
@@ -260,13 +263,15 @@ TEST_F(StartupTest, FormFitsTheMinimumFrame) {
   frame->resize(CMainFrame::kMinTrackWidth, CMainFrame::kMinTrackHeight);
   ASSERT_TRUE(SpinUntil([&] { return frame->size() == QSize(510, 310); }));
   // What the frame shows of the form: between the menu bar and the status bar.
-  const QRect shown(QPoint(0, frame->menuBar()->geometry().bottom() + 1),
-                    QPoint(frame->width() - 1, Find<QStatusBar>("statusBar")->geometry().top() - 1));
+  const QRect shown(
+      QPoint(0, frame->menuBar()->geometry().bottom() + 1),
+      QPoint(frame->width() - 1, Find<QStatusBar>("statusBar")->geometry().top() - 1));
   const QRect list = Find<QWidget>("productList")->geometry();
   for (const char* name : {"productList", "installButton", "productLineCaption", "productLink"}) {
     QWidget* control = Find<QWidget>(name);
     const QRect r = control->geometry();
-    EXPECT_TRUE(shown.contains(QRect(control->mapTo(frame, QPoint(0, 0)), control->size()))) << name;
+    EXPECT_TRUE(shown.contains(QRect(control->mapTo(frame, QPoint(0, 0)), control->size())))
+        << name;
     if (std::string(name) != "productList") {
       EXPECT_GT(r.top(), list.bottom()) << name;
     }

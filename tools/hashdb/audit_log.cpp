@@ -95,7 +95,8 @@ std::string AuditLine(const AuditEntry& entry) {
   for (std::size_t i = 0; i < entry.changed.size(); ++i) {
     const AuditChange& change = entry.changed[i];
     if (i) line += ',';
-    line += "{\"index\":" + std::to_string(change.index) + ",\"alert\":" + (change.alert ? "true" : "false") + ',';
+    line += "{\"index\":" + std::to_string(change.index) +
+            ",\"alert\":" + (change.alert ? "true" : "false") + ',';
     AppendField(line, "name", Cp1252ToUtf8(change.name));
     line += '}';
   }
@@ -131,7 +132,8 @@ namespace {
 constexpr int kLogOpenFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
 
 FileError OpenErrorOf(int error_number, const std::string& path) {
-  if (error_number == ELOOP) return ErrorOf(EACCES, path, "The log is a symbolic link; it is not followed.");
+  if (error_number == ELOOP)
+    return ErrorOf(EACCES, path, "The log is a symbolic link; it is not followed.");
   // A FIFO without a reader, a device without its device.
   if (error_number == ENXIO) return ErrorOf(EACCES, path, "The log must be a regular file.");
   return ErrorOf(error_number, path);
@@ -149,7 +151,9 @@ std::optional<AuditLog> AuditLog::Open(const std::string& path, std::vector<std:
       return std::nullopt;
     }
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
       error = ErrorOf(errno, path);
       return std::nullopt;
@@ -168,7 +172,8 @@ FileStatus AuditLog::CheckOpened(int fd) const {
   if (::fstat(fd, &st) != 0) return ErrorOf(errno, path_);
   if (!S_ISREG(st.st_mode)) return ErrorOf(EACCES, path_, "The log must be a regular file.");
   // A second name may be a link planted to make us append to another file.
-  if (st.st_nlink > 1) return ErrorOf(EACCES, path_, "The log has other names (hard links); it is not written.");
+  if (st.st_nlink > 1)
+    return ErrorOf(EACCES, path_, "The log has other names (hard links); it is not written.");
   const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   for (const std::string& database : databases_) {
     if (DefaultFileSystem().IdOf(database) == id) {
@@ -197,7 +202,8 @@ FileStatus AuditLog::Append(const std::string& line) {
     written = ::write(fd_, line.data(), line.size());
   } while (written < 0 && errno == EINTR);
   if (written < 0) return ErrorOf(errno, path_);
-  if (static_cast<std::size_t>(written) != line.size()) return FileError{13, path_, "The line was cut short."};
+  if (static_cast<std::size_t>(written) != line.size())
+    return FileError{13, path_, "The line was cut short."};
   if (::fsync(fd_) != 0) return ErrorOf(errno, path_);
   return std::nullopt;
 }

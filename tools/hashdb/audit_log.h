@@ -13,17 +13,17 @@
 
 struct AuditChange {
   std::uint32_t index = 0;
-  bool alert = false;     // the flag after the run
-  std::string name;       // the name's bytes (Windows-1252)
+  bool alert = false;  // the flag after the run
+  std::string name;    // the name's bytes (Windows-1252)
 };
 
 struct AuditEntry {
   std::time_t time = 0;
-  std::string user;       // empty: unknown
+  std::string user;  // empty: unknown
   std::string host;
-  std::string command;    // "set", "copy", "apply"
-  std::string database;   // absolute path of the database written
-  std::string source;     // copy: the database copied; apply: where the flags came from; else empty
+  std::string command;   // "set", "copy", "apply"
+  std::string database;  // absolute path of the database written
+  std::string source;    // copy: the database copied; apply: where the flags came from; else empty
   std::string table_sha256_before;
   std::string table_sha256_after;
   std::vector<AuditChange> changed;
@@ -68,5 +68,5 @@ class AuditLog {
 
   std::string path_;
   std::vector<std::string> databases_;
-  int fd_ = -1;   // -1 until a missing log is created
+  int fd_ = -1;  // -1 until a missing log is created
 };

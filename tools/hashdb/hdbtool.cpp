@@ -142,19 +142,20 @@ int Fail(const std::string& message) {
 // order; "--" ends the options.
 struct Arguments {
   std::vector<std::string> positional;
-  std::vector<std::pair<bool, std::string>> changes;   // (on, selector) in order
+  std::vector<std::pair<bool, std::string>> changes;  // (on, selector) in order
   bool json = false;
   bool csv = false;
   bool dry_run = false;
   std::optional<std::string> sets;
   std::optional<std::string> tail_bytes;
-  std::optional<std::string> from;         // apply: the database to take flags from
-  std::optional<std::string> names_from;   // apply: a name list, "-" for standard input
-  std::optional<bool> names_on;            // apply: --on or --off, without a selector
+  std::optional<std::string> from;        // apply: the database to take flags from
+  std::optional<std::string> names_from;  // apply: a name list, "-" for standard input
+  std::optional<bool> names_on;           // apply: --on or --off, without a selector
   std::optional<std::string> log;
 };
 
-std::optional<std::string> ParseArguments(const std::string& command, int argc, char** argv, Arguments& out) {
+std::optional<std::string> ParseArguments(const std::string& command, int argc, char** argv,
+                                          Arguments& out) {
   bool options = true;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
@@ -179,7 +180,8 @@ std::optional<std::string> ParseArguments(const std::string& command, int argc, 
     if ((arg == "--on" || arg == "--off") && command == "apply") {
       // apply switches whole name lists: --on and --off take no selector.
       if (inline_value) return arg + " takes no value with apply";
-      if (out.names_on && *out.names_on != (arg == "--on")) return "--on and --off exclude each other";
+      if (out.names_on && *out.names_on != (arg == "--on"))
+        return "--on and --off exclude each other";
       out.names_on = arg == "--on";
     } else if (arg == "--on" || arg == "--off") {
       auto selector = value();
@@ -227,13 +229,16 @@ std::optional<std::string> CheckOptions(const std::string& command, const Argume
   }
   if (command != "export" && args.csv) return "--csv belongs to export";
   if (command == "export" && args.csv == args.json) return "export takes one of --csv and --json";
-  if (command != "set" && command != "apply" && args.dry_run) return "--dry-run belongs to set and apply";
+  if (command != "set" && command != "apply" && args.dry_run)
+    return "--dry-run belongs to set and apply";
   if (command != "set" && command != "copy" && command != "apply" && args.log) {
     return "--log belongs to set, copy and apply";
   }
-  if (command != "apply" && (args.from || args.names_from)) return "--from and --names-from belong to apply";
+  if (command != "apply" && (args.from || args.names_from))
+    return "--from and --names-from belong to apply";
   if (command == "apply") {
-    if (args.from.has_value() == args.names_from.has_value()) return "apply takes one of --from and --names-from";
+    if (args.from.has_value() == args.names_from.has_value())
+      return "apply takes one of --from and --names-from";
     if (args.names_from && !args.names_on) return "--names-from needs --on or --off";
     if (args.from && args.names_on) return "--on and --off go with --names-from";
   }
@@ -256,7 +261,8 @@ bool Load(CHashSetCatalogue& catalogue, const std::string& path) {
 }
 
 std::string NoSetNamed(const CHashSetCatalogue& catalogue, std::string_view name) {
-  return "No hash set in " + EscapeLineText(catalogue.GetPath()) + " is named \"" + EscapeLineText(name) + "\".";
+  return "No hash set in " + EscapeLineText(catalogue.GetPath()) + " is named \"" +
+         EscapeLineText(name) + "\".";
 }
 
 // Applies the --on/--off changes in order. False (after a message) when a
@@ -328,7 +334,8 @@ void WriteJsonSets(const CHashSetCatalogue& catalogue) {
   for (std::uint32_t i = 0; i < count; ++i) {
     out.Text() += i ? ",\n {\"index\":" : "\n {\"index\":";
     out.Number(i);
-    out.Text() += catalogue.GetAlert(i) ? ",\"alert\":true,\"name\":" : ",\"alert\":false,\"name\":";
+    out.Text() +=
+        catalogue.GetAlert(i) ? ",\"alert\":true,\"name\":" : ",\"alert\":false,\"name\":";
     AppendJsonString(out.Text(), Cp1252ToUtf8(catalogue.GetNameView(i)));
     out.End('}');
   }
@@ -383,7 +390,9 @@ int Export(const Arguments& args) {
   return Finish();
 }
 
-std::string TableSha256(const CHashSetCatalogue& catalogue) { return Sha256Hex(catalogue.GetRecordTable()); }
+std::string TableSha256(const CHashSetCatalogue& catalogue) {
+  return Sha256Hex(catalogue.GetRecordTable());
+}
 
 int Stats(const Arguments& args) {
   CHashSetCatalogue catalogue;
@@ -411,15 +420,16 @@ int Stats(const Arguments& args) {
   LineWriter out;
   out.Text() += "sets: " + std::to_string(count) + "\nalerts on: " + std::to_string(alerts) +
                 "\nduplicate names: " + std::to_string(duplicate_names) +
-                "\nsets sharing a name: " + std::to_string(sets_sharing) +
-                "\ntail bytes: " + std::to_string(static_cast<std::uint64_t>(st.st_size) - TailOffset(count)) +
+                "\nsets sharing a name: " + std::to_string(sets_sharing) + "\ntail bytes: " +
+                std::to_string(static_cast<std::uint64_t>(st.st_size) - TailOffset(count)) +
                 "\nrecord table sha256: " + sha + "\n";
   out.Flush();
   return Finish();
 }
 
 // The sets whose flag changed since before was taken, with their new flag.
-std::vector<FlagChange> ChangedFlags(const CHashSetCatalogue& catalogue, const std::vector<bool>& before) {
+std::vector<FlagChange> ChangedFlags(const CHashSetCatalogue& catalogue,
+                                     const std::vector<bool>& before) {
   std::vector<FlagChange> changed;
   for (std::uint32_t i = 0; i < catalogue.GetCount(); ++i) {
     if (catalogue.GetAlert(i) != before[i]) changed.push_back({i, catalogue.GetAlert(i)});
@@ -435,7 +445,8 @@ std::vector<bool> Flags(const CHashSetCatalogue& catalogue) {
 
 void PrintChanges(const CHashSetCatalogue& catalogue, const std::vector<FlagChange>& changes) {
   LineWriter out;
-  for (const FlagChange& change : changes) out.Line(change.index, change.on, catalogue.GetNameView(change.index));
+  for (const FlagChange& change : changes)
+    out.Line(change.index, change.on, catalogue.GetNameView(change.index));
 }
 
 // The log named by --log, checked before anything is written; none without it.
@@ -491,7 +502,8 @@ int Set(const Arguments& args) {
   entry.command = "set";
   if (log.log) entry.table_sha256_before = TableSha256(catalogue);
   if (!ApplyChanges(catalogue, args)) return kError;
-  const std::vector<FlagChange> changed = report ? ChangedFlags(catalogue, before) : std::vector<FlagChange>();
+  const std::vector<FlagChange> changed =
+      report ? ChangedFlags(catalogue, before) : std::vector<FlagChange>();
   if (args.dry_run) {
     PrintChanges(catalogue, changed);
     return Finish();
@@ -560,7 +572,8 @@ int Copy(const Arguments& args) {
   entry.source = AbsolutePath(args.positional[0]);
   if (log.log) entry.table_sha256_before = TableSha256(catalogue);
   if (!ApplyChanges(catalogue, args)) return kError;
-  const std::vector<FlagChange> changed = log.log ? ChangedFlags(catalogue, before) : std::vector<FlagChange>();
+  const std::vector<FlagChange> changed =
+      log.log ? ChangedFlags(catalogue, before) : std::vector<FlagChange>();
   TerminalProgress progress(TailOffset(catalogue.GetCount()));
   const SaveResult saved = catalogue.SaveAs(args.positional[1], progress);
   if (saved.error || saved.refusal) {
@@ -573,7 +586,8 @@ int Copy(const Arguments& args) {
 
 // Loads b unless it is the file a already holds (any spelling): then a stands
 // for both, since a second hold of one file fails.
-const CHashSetCatalogue* LoadSecond(const CHashSetCatalogue& a, CHashSetCatalogue& b, const std::string& path) {
+const CHashSetCatalogue* LoadSecond(const CHashSetCatalogue& a, CHashSetCatalogue& b,
+                                    const std::string& path) {
   const std::optional<FileId> id = DefaultFileSystem().IdOf(path);
   if (id && id == DefaultFileSystem().IdOf(a.GetPath())) return &a;
   return Load(b, path) ? &b : nullptr;
@@ -636,7 +650,8 @@ int Diff(const Arguments& args) {
 std::optional<std::string> ReadNameList(const std::string& path) {
   constexpr std::uint64_t kMaxListBytes = 4ull << 30;
   const bool standard_input = path == "-";
-  const int fd = standard_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd =
+      standard_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   const std::string shown = standard_input ? "standard input" : path;
   if (fd < 0) {
     std::cerr << FileError{FileErrorCauseFromErrno(errno), shown}.Message() << "\n";
@@ -705,7 +720,8 @@ int Apply(const Arguments& args) {
     NamesPlan plan = PlanNames(catalogue, NameListLines(*list), *args.names_on);
     if (!plan.unmatched.empty()) {
       std::string report;
-      for (const std::string_view name : plan.unmatched) report += NoSetNamed(catalogue, name) + "\n";
+      for (const std::string_view name : plan.unmatched)
+        report += NoSetNamed(catalogue, name) + "\n";
       std::cerr << report;
       return kError;
     }
@@ -743,8 +759,8 @@ int Check(const Arguments& args) {
   if (done != header.bytes.size()) return Fail(path + ": the header could not be read whole.");
   const std::uint32_t count = header.hash_set_count();
   if (TailOffset(count) > length) {
-    return Fail(path + ": record table past the end: " + std::to_string(count) + " hash sets need " +
-                std::to_string(TailOffset(count)) + " bytes, the file has " +
+    return Fail(path + ": record table past the end: " + std::to_string(count) +
+                " hash sets need " + std::to_string(TailOffset(count)) + " bytes, the file has " +
                 std::to_string(length) + ".");
   }
   // Names are checked straight from the file, a block at a time.
@@ -767,8 +783,8 @@ int Check(const Arguments& args) {
     }
     first += static_cast<std::uint32_t>(records);
   }
-  std::cout << path << ": sound, " << count << " hash sets, a tail of " << (length - TailOffset(count))
-            << " bytes\n";
+  std::cout << path << ": sound, " << count << " hash sets, a tail of "
+            << (length - TailOffset(count)) << " bytes\n";
   return kOk;
 }
 

@@ -10,7 +10,8 @@ namespace {
 // at i: some terminals act on them as on ESC sequences.
 bool C1ControlAt(std::string_view utf8, std::size_t i) {
   return static_cast<unsigned char>(utf8[i]) == 0xC2 && i + 1 < utf8.size() &&
-         static_cast<unsigned char>(utf8[i + 1]) >= 0x80 && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
+         static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+         static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
 }
 
 }  // namespace

@@ -139,10 +139,13 @@ ApplyPlan PlanApplyFrom(const CHashSetCatalogue& target, const CHashSetCatalogue
     for (std::uint32_t k = entry.first; k != NameIndex::kNone && !any_on; k = names.Next(k)) {
       any_on = source.GetAlert(k);
     }
-    if (count_here > 0 || any_on) plan.not_applied.push_back({name, count_here, entry.count, entry.first});
+    if (count_here > 0 || any_on)
+      plan.not_applied.push_back({name, count_here, entry.count, entry.first});
   });
   std::sort(plan.not_applied.begin(), plan.not_applied.end(),
-            [](const NameNotApplied& x, const NameNotApplied& y) { return x.first_there < y.first_there; });
+            [](const NameNotApplied& x, const NameNotApplied& y) {
+              return x.first_there < y.first_there;
+            });
   return plan;
 }
 
@@ -158,7 +161,8 @@ std::vector<std::string_view> NameListLines(std::string_view text) {
   return lines;
 }
 
-NamesPlan PlanNames(const CHashSetCatalogue& target, const std::vector<std::string_view>& names, bool on) {
+NamesPlan PlanNames(const CHashSetCatalogue& target, const std::vector<std::string_view>& names,
+                    bool on) {
   NamesPlan plan;
   const NameIndex index(target);
   std::vector<bool> taken(target.GetCount());

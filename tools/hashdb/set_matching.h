@@ -21,7 +21,7 @@ class NameIndex {
   static constexpr std::uint32_t kNone = UINT32_MAX;
 
   struct Entry {
-    std::uint32_t first = kNone;   // the name's first set
+    std::uint32_t first = kNone;  // the name's first set
     std::uint32_t last = kNone;
     std::uint32_t count = 0;
   };
@@ -44,15 +44,15 @@ class NameIndex {
   // Open addressing in one flat array: a node-based map spends most of its
   // time on cache misses when it holds a million names.
   struct Slot {
-    const char* name = nullptr;   // null: the slot is free
+    const char* name = nullptr;  // null: the slot is free
     std::uint32_t hash = 0;
-    std::uint16_t size = 0;       // names are at most 256 bytes
+    std::uint16_t size = 0;  // names are at most 256 bytes
     Entry entry;
   };
   Slot& SlotFor(std::string_view name, std::uint32_t hash);
   const Slot* FindSlot(std::string_view name) const;
 
-  std::vector<Slot> slots_;   // a power of two, at most half full
+  std::vector<Slot> slots_;  // a power of two, at most half full
   std::vector<std::uint32_t> next_;
 };
 
@@ -91,12 +91,12 @@ struct NameNotApplied {
   std::string_view name;
   std::uint32_t here = 0;
   std::uint32_t there = 0;
-  std::uint32_t first_there = 0;   // the name's first set in the source
+  std::uint32_t first_there = 0;  // the name's first set in the source
 };
 
 struct ApplyPlan {
-  std::vector<FlagChange> changes;        // in the target's file order
-  std::vector<NameNotApplied> not_applied;   // in the source's file order
+  std::vector<FlagChange> changes;          // in the target's file order
+  std::vector<NameNotApplied> not_applied;  // in the source's file order
 };
 
 // What setting target's flags from source's, by name, changes. A name with the
@@ -110,9 +110,10 @@ ApplyPlan PlanApplyFrom(const CHashSetCatalogue& target, const CHashSetCatalogue
 std::vector<std::string_view> NameListLines(std::string_view text);
 
 struct NamesPlan {
-  std::vector<FlagChange> changes;           // in file order
-  std::vector<std::string_view> unmatched;   // names no set has, each once, in list order
+  std::vector<FlagChange> changes;          // in file order
+  std::vector<std::string_view> unmatched;  // names no set has, each once, in list order
 };
 
 // Switching every set that a name of the list names on (or off).
-NamesPlan PlanNames(const CHashSetCatalogue& target, const std::vector<std::string_view>& names, bool on);
+NamesPlan PlanNames(const CHashSetCatalogue& target, const std::vector<std::string_view>& names,
+                    bool on);

@@ -20,7 +20,8 @@ std::vector<std::string> Split(const std::string& line, char separator) {
   std::size_t start = 0;
   for (;;) {
     std::size_t end = line.find(separator, start);
-    fields.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    fields.push_back(
+        line.substr(start, end == std::string::npos ? std::string::npos : end - start));
     if (end == std::string::npos) return fields;
     start = end + 1;
   }
@@ -40,9 +41,7 @@ std::string HtmlText(const std::string& text) {
   return out;
 }
 
-bool Blank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
-}
+bool Blank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
 bool HasControlByte(const std::string& text) {
   return std::any_of(text.begin(), text.end(), [](char c) {
@@ -61,9 +60,8 @@ std::string Comment(const ManifestEntry& p) { return "<!-- " + p.code + CommentT
 // The products in the order of their comments: shorter codes first.
 std::vector<ManifestEntry> InPageOrder(const Manifest& manifest) {
   std::vector<ManifestEntry> products = manifest.products;
-  std::stable_sort(products.begin(), products.end(), [](const auto& a, const auto& b) {
-    return a.code.size() < b.code.size();
-  });
+  std::stable_sort(products.begin(), products.end(),
+                   [](const auto& a, const auto& b) { return a.code.size() < b.code.size(); });
   return products;
 }
 
@@ -78,18 +76,23 @@ std::optional<std::string> FieldProblem(const ManifestEntry& entry) {
     return std::string("a code, version or link cannot hold control bytes");
   }
   if (entry.code.front() == ' ' || entry.code.back() == ' ') {
-    return "the code \"" + entry.code + "\" begins or ends with a blank, which no product's code does";
+    return "the code \"" + entry.code +
+           "\" begins or ends with a blank, which no product's code does";
   }
   for (const std::string* field : {&entry.code, &entry.version, &entry.link}) {
-    if (field->find("-->") != std::string::npos) return std::string("\"-->\" cannot be sent in a reply");
-    if (field->find("<!--") != std::string::npos) return std::string("\"<!--\" cannot be sent in a reply");
+    if (field->find("-->") != std::string::npos)
+      return std::string("\"-->\" cannot be sent in a reply");
+    if (field->find("<!--") != std::string::npos)
+      return std::string("\"<!--\" cannot be sent in a reply");
   }
-  if (entry.code.find('"') != std::string::npos) return std::string("a code cannot hold a double quote");
+  if (entry.code.find('"') != std::string::npos)
+    return std::string("a code cannot hold a double quote");
   if (entry.version.find('"') != std::string::npos || entry.link.find('"') != std::string::npos) {
     return std::string("a version or link cannot hold a double quote");
   }
   if (entry.version.find("link") != std::string::npos) {
-    return "the version \"" + entry.version + "\" holds the word \"link\": Ordwin would read the link from there";
+    return "the version \"" + entry.version +
+           "\" holds the word \"link\": Ordwin would read the link from there";
   }
   return std::nullopt;
 }
@@ -103,19 +106,21 @@ std::optional<std::string> PageProblem(const Manifest& manifest) {
   for (const ManifestEntry& shorter : products) {
     const std::string comment = shorter.code + CommentTail(shorter);
     for (const ManifestEntry& longer : products) {
-      if (longer.code.size() > shorter.code.size() && comment.compare(0, longer.code.size(), longer.code) == 0) {
-        return "line " + std::to_string(longer.line) + ": Ordwin would find the code \"" + longer.code +
-               "\" in the comment of \"" + shorter.code + "\" (line " + std::to_string(shorter.line) + ")";
+      if (longer.code.size() > shorter.code.size() &&
+          comment.compare(0, longer.code.size(), longer.code) == 0) {
+        return "line " + std::to_string(longer.line) + ": Ordwin would find the code \"" +
+               longer.code + "\" in the comment of \"" + shorter.code + "\" (line " +
+               std::to_string(shorter.line) + ")";
       }
     }
   }
   std::size_t end = sizeof kPageHead - 1;
   for (const ManifestEntry& p : products) {
     end += Comment(p).size();
-    if (end - 1 > kClientReadLimit) {   // the comment's "-->" must lie within the first bytes
-      return "line " + std::to_string(p.line) + ": the comment of \"" + p.code + "\" ends at byte " +
-             std::to_string(end - 1) + " of the reply, beyond the " + std::to_string(kClientReadLimit) +
-             " bytes Ordwin reads";
+    if (end - 1 > kClientReadLimit) {  // the comment's "-->" must lie within the first bytes
+      return "line " + std::to_string(p.line) + ": the comment of \"" + p.code +
+             "\" ends at byte " + std::to_string(end - 1) + " of the reply, beyond the " +
+             std::to_string(kClientReadLimit) + " bytes Ordwin reads";
     }
   }
   return std::nullopt;
@@ -139,7 +144,8 @@ bool ParseManifest(const std::string& text, Manifest& manifest, std::string& err
     if (fields.size() != 3) return fail("expected CODE, VERSION and LINK separated by tabs");
     ManifestEntry entry{fields[0], fields[1], fields[2], number};
     if (auto problem = FieldProblem(entry)) return fail(*problem);
-    if (!codes.insert(entry.code).second) return fail("the code \"" + entry.code + "\" is listed twice");
+    if (!codes.insert(entry.code).second)
+      return fail("the code \"" + entry.code + "\" is listed twice");
     parsed.products.push_back(std::move(entry));
   }
   if (auto problem = PageProblem(parsed)) {
@@ -159,14 +165,17 @@ std::vector<std::string> ManifestWarnings(const Manifest& manifest) {
   for (const ManifestEntry& p : manifest.products) {
     for (const CProductEntry& product : table.Entries()) {
       const std::string& code = product.code;
-      if (code.size() < p.code.size() && p.code.compare(0, code.size(), code) == 0 && !listed.count(code)) {
-        warnings.push_back("line " + std::to_string(p.line) + ": \"" + p.code + "\" is listed without \"" + code +
+      if (code.size() < p.code.size() && p.code.compare(0, code.size(), code) == 0 &&
+          !listed.count(code)) {
+        warnings.push_back("line " + std::to_string(p.line) + ": \"" + p.code +
+                           "\" is listed without \"" + code +
                            "\": Ordwin reads its version and link for \"" + code + "\" too");
       }
     }
     if (!p.link.empty() && !IsLaunchableLink(p.link)) {
-      warnings.push_back("line " + std::to_string(p.line) + ": Ordwin will not open the link of \"" + p.code +
-                         "\": it is not an http or https address with a host, or holds blanks or quotes");
+      warnings.push_back(
+          "line " + std::to_string(p.line) + ": Ordwin will not open the link of \"" + p.code +
+          "\": it is not an http or https address with a host, or holds blanks or quotes");
     }
   }
   return warnings;
@@ -190,8 +199,9 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::string& erro
 std::string RenderReplyPage(const Manifest& manifest) {
   std::string page = kPageHead;
   for (const ManifestEntry& p : InPageOrder(manifest)) page += Comment(p);
-  page += "<h1>Velmora Update Site</h1>\n<p>Latest versions of the Velmora products.</p>\n"
-          "</body>\n</html>\n";
+  page +=
+      "<h1>Velmora Update Site</h1>\n<p>Latest versions of the Velmora products.</p>\n"
+      "</body>\n</html>\n";
   return page;
 }
 
@@ -201,8 +211,9 @@ std::string RenderProductPage(const Manifest& manifest) {
       "<h1>The Velmora product line</h1>\n<table>\n"
       "<tr><th>Product</th><th>Latest version</th><th>Download</th></tr>\n";
   for (const ManifestEntry& p : manifest.products) {
-    page += "<tr><td>" + HtmlText(p.code) + "</td><td>" + HtmlText(p.version) + "</td><td><a href=\"" +
-            HtmlText(p.link) + "\">" + HtmlText(p.link) + "</a></td></tr>\n";
+    page += "<tr><td>" + HtmlText(p.code) + "</td><td>" + HtmlText(p.version) +
+            "</td><td><a href=\"" + HtmlText(p.link) + "\">" + HtmlText(p.link) +
+            "</a></td></tr>\n";
   }
   page += "</table>\n</body>\n</html>\n";
   return page;

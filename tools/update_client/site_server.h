@@ -18,7 +18,7 @@ struct ManifestEntry {
   std::string code;
   std::string version;
   std::string link;
-  int line = 0;   // where the manifest lists it
+  int line = 0;  // where the manifest lists it
 };
 
 struct Manifest {

@@ -75,8 +75,10 @@ int main(int argc, char** argv) {
 
   httplib::Server server;
   InstallUpdateSiteRoutes(server, manifest);
-  int bound = port == 0 ? server.bind_to_any_port(address)
-                        : (server.bind_to_port(address, static_cast<int>(port)) ? static_cast<int>(port) : -1);
+  int bound =
+      port == 0
+          ? server.bind_to_any_port(address)
+          : (server.bind_to_port(address, static_cast<int>(port)) ? static_cast<int>(port) : -1);
   if (bound < 0) {
     std::cerr << "update_site: cannot listen on " << address << ":" << port << "\n";
     return 1;
