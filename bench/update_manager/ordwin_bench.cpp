@@ -1,12 +1,11 @@
-// Ordwin's window, timed in the same run as the baselines it is compared with
-// (median of 20 each):
-//   OrdwinStart         start_probe ordwin: process start to the painted main
-//                       window, start-up offer off
-//   BareWindowStart     start_probe bare: a Qt main window with a menu, a label
-//                       and a status bar, painted (what any Qt program costs)
-//   WindowCheck         Check for updates in the window: progress dialog up,
-//                       transfer, reply applied, list refreshed, dialog gone
-//   HeadlessCheck       the same transfer and ApplyVersionReply without a window
+// Ordwin's window, each measure against its baseline in 20 alternating pairs
+// (min and median):
+//   OrdwinStart   start_probe ordwin (process start to the painted main window,
+//                 start-up offer off) against start_probe bare (a Qt main window
+//                 with a menu, a label and a status bar, painted)
+//   WindowCheck   Check for updates in the window (progress dialog up, transfer,
+//                 reply applied, list refreshed, dialog gone) against the same
+//                 transfer and ApplyVersionReply without a window
 // All against the reference site on loopback serving the demo manifest.
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -20,10 +19,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/registry.h"
 #include "tests/update_client/loopback.h"
@@ -84,12 +83,14 @@ double SpawnAndWait(const char* mode) {
   return std::chrono::duration<double>(took).count();
 }
 
-void OrdwinStart(benchmark::State& state) {
-  for (auto _ : state) state.SetIterationTime(SpawnAndWait("ordwin"));
-}
-
-void BareWindowStart(benchmark::State& state) {
-  for (auto _ : state) state.SetIterationTime(SpawnAndWait("bare"));
+// Ordwin's start to its painted window against a bare Qt main window's.
+void BM_OrdwinStart(benchmark::State& state) {
+  bench::Pairs pairs;
+  for (auto _ : state) {
+    pairs.Run(
+        state, [] { return SpawnAndWait("ordwin"); }, [] { return SpawnAndWait("bare"); });
+  }
+  pairs.Report(state);
 }
 
 class NoQuestions : public MessageBoxes {
@@ -99,63 +100,38 @@ class NoQuestions : public MessageBoxes {
   }
 };
 
-void WindowCheck(benchmark::State& state) {
+// Check for updates in the window against the same transfer and
+// ApplyVersionReply without one.
+void BM_WindowCheck(benchmark::State& state) {
   NoQuestions boxes;
   IniFileRegistry registry;
   CProductTable table;
   COrdwinApp app(boxes, registry, table, "/opt/velmora/bin/ordwin");
   app.InitInstance();
-  for (auto _ : state) app.View()->CheckForUpdates();
-  if (table[1].latest_version.empty()) state.SkipWithError("the check learned nothing");
-}
-
-void HeadlessCheck(benchmark::State& state) {
-  CProductTable table;
-  table.Rebuild();
+  CProductTable headless_table;
+  headless_table.Rebuild();
   const std::string url = UpdateSiteUrl(kLatestVersionsAction);
+  bench::Pairs pairs;
   for (auto _ : state) {
-    CUpdateSession session;
-    const std::string reply = FetchUpdateSite(session, url);
-    ApplyVersionReply(reply, table);
-    session.Close();
+    pairs.Run(
+        state, [&] { return bench::Time([&] { app.View()->CheckForUpdates(); }); },
+        [&] {
+          return bench::Time([&] {
+            CUpdateSession session;
+            const std::string reply = FetchUpdateSite(session, url);
+            ApplyVersionReply(reply, headless_table);
+            session.Close();
+          });
+        });
   }
-  if (table[1].latest_version.empty()) state.SkipWithError("the check learned nothing");
+  if (table[1].latest_version.empty() || headless_table[1].latest_version.empty()) {
+    state.SkipWithError("the check learned nothing");
+  }
+  pairs.Report(state);
 }
 
-BENCHMARK(OrdwinStart)
-    ->UseManualTime()
-    ->Iterations(1)
-    ->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BareWindowStart)
-    ->UseManualTime()
-    ->Iterations(1)
-    ->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(WindowCheck)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(HeadlessCheck)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(20)
-    ->Unit(benchmark::kMillisecond);
-
-// Keeps the medians for the ratio summary.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.aggregate_name == "median") {
-        medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> medians;  // milliseconds
-};
+BENCHMARK(BM_OrdwinStart)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowCheck)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -164,17 +140,7 @@ int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   benchmark::Initialize(&argc, argv);
   StartSite();
-  MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto& m = reporter.medians;
-  auto ratio = [&](const char* a, const char* b) {
-    return m.count(a) && m.count(b) && m[b] > 0 ? m[a] / m[b] : 0.0;
-  };
-  std::printf(
-      "\nmedians: OrdwinStart %.1f ms (target < 300 ms), WindowCheck %.1f ms (target < 100 ms)\n",
-      m["OrdwinStart"], m["WindowCheck"]);
-  std::printf("OrdwinStart / BareWindowStart = %.2f\n", ratio("OrdwinStart", "BareWindowStart"));
-  std::printf("WindowCheck / HeadlessCheck   = %.2f\n", ratio("WindowCheck", "HeadlessCheck"));
+  benchmark::RunSpecifiedBenchmarks();
   Site().Stop();
   std::filesystem::remove_all(ConfigFolder());
   benchmark::Shutdown();
