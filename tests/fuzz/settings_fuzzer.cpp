@@ -91,7 +91,9 @@ void RequireOnlyTheKeyLine(const std::string& before, const std::string& after,
     const std::string& line = new_lines[i];
     const std::string text =
         !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
-    if (EndsWith(text, "=" + value) || EndsWith(text, "=\"" + value + "\"")) {
+    // A section header may end like the key's line ("[…\=]" with the value "]").
+    const bool header = !text.empty() && text.front() == '[';
+    if (!header && (EndsWith(text, "=" + value) || EndsWith(text, "=\"" + value + "\""))) {
       ++key_lines;
     } else {
       Require(line.find_first_not_of(" \t\r") == std::string::npos || line.front() == '[',
