@@ -117,6 +117,13 @@ double Shell(benchmark::State& state, const std::string& command) {
   });
 }
 
+// One pair of two shell commands, ours and the baseline.
+void ShellPair(benchmark::State& state, Pairs& pairs, const std::string& ours,
+               const std::string& baseline) {
+  pairs.Run(
+      state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+}
+
 void BM_Load(benchmark::State& state) {
   const Setup& s = TheSetup();
   Warm(s.database);
@@ -332,9 +339,7 @@ void BM_HdbtoolList(benchmark::State& state) {
   const std::string baseline =
       "head -c " + std::to_string(s.table_bytes) + " " + Quoted(s.database) + " >/dev/null";
   Pairs pairs;
-  for (auto _ : state)
-    pairs.Run(
-        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+  for (auto _ : state) ShellPair(state, pairs, ours, baseline);
   pairs.Report(state);
 }
 
@@ -349,8 +354,7 @@ void BM_HdbtoolSet(benchmark::State& state) {
         Quoted(HDBTOOL_PATH) + " set " + Quoted(s.database) + (on ? " --on 0" : " --off 0");
     const std::string baseline =
         Quoted(s.self) + " --baseline-set " + Quoted(s.database) + " " + flag;
-    pairs.Run(
-        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+    ShellPair(state, pairs, ours, baseline);
     on = !on;
   }
   pairs.Report(state);
@@ -401,9 +405,7 @@ void BM_HdbtoolDiff(benchmark::State& state) {
                            Quoted(s.release) + " >/dev/null; test $? -eq 1";
   const std::string baseline = ListBoth(s);
   Pairs pairs;
-  for (auto _ : state)
-    pairs.Run(
-        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+  for (auto _ : state) ShellPair(state, pairs, ours, baseline);
   pairs.Report(state);
 }
 
@@ -419,8 +421,7 @@ void BM_HdbtoolApply(benchmark::State& state) {
     const std::string ours = Quoted(HDBTOOL_PATH) + " apply " + Quoted(s.release) + " --from " +
                              Quoted(from_database ? s.database : s.release_pristine) +
                              " >/dev/null 2>&1";
-    pairs.Run(
-        state, [&] { return Shell(state, ours); }, [&] { return Shell(state, baseline); });
+    ShellPair(state, pairs, ours, baseline);
     from_database = !from_database;
   }
   pairs.Report(state);
