@@ -18,17 +18,11 @@ std::optional<std::string> SectionOf(const std::string& text) {
   return AsciiLower(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
 }
 
-bool IsComment(const std::string& text) {
-  const std::string trimmed(TrimBlanks(text));
-  return !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
-}
-
-// Name (lower case) and value of a "Name=value" line.
-std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& text) {
-  if (IsComment(text)) return std::nullopt;
-  const auto equals = text.find('=');
-  if (equals == std::string::npos) return std::nullopt;
-  return std::make_pair(AsciiLower(TrimBlanks(text.substr(0, equals))), text.substr(equals + 1));
+// Name (lower case) and value of a "Name=value" line; ';' and '#' start comments.
+std::optional<std::pair<std::string, std::string>> LowerEntryOf(std::string_view text) {
+  const std::optional<IniEntry> entry = EntryOf(text, ";#");
+  if (!entry) return std::nullopt;
+  return std::make_pair(AsciiLower(entry->name), std::string(entry->value));
 }
 
 // The store's text with name set to value under hive\key: the value's line
@@ -51,7 +45,7 @@ std::string WithValue(const std::string& contents, const std::string& hive, cons
       continue;
     }
     if (!inside) continue;
-    if (auto entry = EntryOf(lines[i].text)) {
+    if (auto entry = LowerEntryOf(lines[i].text)) {
       if (entry->first == wanted_name) {
         const std::string spelled = lines[i].text.substr(0, lines[i].text.find('='));
         lines[i].text = spelled + "=" + value;
@@ -96,7 +90,7 @@ std::optional<RegistryKey> IniFileRegistry::OpenKey(const std::string& hive,
       continue;
     }
     if (!inside) continue;
-    if (auto entry = EntryOf(line.text)) values.emplace(entry->first, entry->second);
+    if (auto entry = LowerEntryOf(line.text)) values.emplace(entry->first, entry->second);
   }
   if (!found) return std::nullopt;
   const RegistryKey handle = next_key_++;
